@@ -1,0 +1,20 @@
+// The program's one error currency: an HRESULT made from the thread's last
+// error, thrown by value inside the commands and shown by ShowErrorBox.
+#pragma once
+
+#include <windows.h>
+
+// (last error & 0xFFFF) | 0x80070000 for a positive last error; 0 or a value
+// that already has the severity bit is taken over unchanged. Call it right
+// after the failing step, before any other platform call on the thread.
+HRESULT ErrorCodeFromLastError();
+
+// Turns code into readable text (never fails; the fixed English fallback when
+// no message source knows the code). Texts are taken over unchanged,
+// trailing line break included.
+class CString;
+void FormatErrorText(CString& text, HRESULT code);
+
+// Shows the code's text in an application message box with style; returns
+// the button pressed.
+int ShowErrorBox(HRESULT code, UINT style);

@@ -1,0 +1,86 @@
+#include "ErrorCode.h"
+#include "IsolationAwareLoad.h"
+
+#include "../framework/AfxString.h"
+#include "../framework/AutoHandles.h"
+#include "../framework/ModuleState.h"
+
+namespace
+{
+constexpr DWORD kAllocate = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
+constexpr DWORD kUserDefaultLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);
+
+// A FormatMessage text in a LocalAlloc block owned by message; false when the
+// source has none.
+bool FromMessageTable(DWORD source, HMODULE module, DWORD id, CLocalMemory& message)
+{
+    LPWSTR buffer = nullptr;
+    const DWORD length = FormatMessageW(kAllocate | source, module, id, kUserDefaultLanguage,
+                                        reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    if (length == 0)
+        return false;
+    message.Attach(buffer);
+    return true;
+}
+
+using RasGetErrorStringFn = DWORD(WINAPI*)(UINT, LPWSTR, DWORD);
+
+bool FromRemoteAccess(WORD low, CLocalMemory& message)
+{
+    CLibrary ras(IsolationAwareLoadLibraryEx(L"rasapi32.dll", 0));
+    if (!ras)
+        return false;
+    auto getText = reinterpret_cast<RasGetErrorStringFn>(
+        reinterpret_cast<void*>(GetProcAddress(ras.Get(), "RasGetErrorStringW")));
+    if (!getText)
+        return false;
+    CLocalMemory buffer(LocalAlloc(LMEM_FIXED, 512));
+    if (!buffer)
+        return false;
+    if (getText(low, static_cast<LPWSTR>(buffer.Get()), 256) != 0)
+        return false;
+    message.Attach(buffer.Detach());
+    return true;
+}
+
+bool FromInternet(WORD low, CLocalMemory& message)
+{
+    // As a data file: nothing of wininet's code runs for a message text.
+    CLibrary wininet(IsolationAwareLoadLibraryEx(L"wininet.dll", LOAD_LIBRARY_AS_DATAFILE));
+    if (!wininet)
+        return false;
+    return FromMessageTable(FORMAT_MESSAGE_FROM_HMODULE, wininet.Get(), low, message);
+}
+
+bool FromSystemAndProgram(DWORD code, WORD low, CLocalMemory& message)
+{
+    return FromMessageTable(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, message) ||
+           FromMessageTable(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleW(nullptr), code,
+                            message) ||
+           FromMessageTable(FORMAT_MESSAGE_FROM_HMODULE, AfxGetResourceHandle(), code, message) ||
+           FromMessageTable(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, low, message);
+}
+} // namespace
+
+void FormatErrorText(CString& text, HRESULT code)
+{
+    text.Empty();
+    const DWORD value = static_cast<DWORD>(code);
+    const WORD low = LOWORD(value);
+
+    CLocalMemory message;
+    bool found;
+    if (low >= 600 && low <= 805)
+        found = FromRemoteAccess(low, message);
+    else if (low >= 12000 && low <= 12174)
+        found = FromInternet(low, message);
+    else
+        found = FromSystemAndProgram(value, low, message);
+
+    if (found)
+        text = static_cast<LPCWSTR>(message.Get());
+    else if (value <= 0xFFFF)
+        text.Format(L"Unexpected error: %u", value);
+    else
+        text.Format(L"Unexpected error: 0x%08x", value);
+}

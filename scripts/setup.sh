@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine: the mingw-w64
+# cross compilers, Wine, Xvfb and the independent PE readers the tests compare
+# against. Idempotent: when everything is present it only checks and returns.
+#
+# 32-bit Wine (wine32:i386) is installed only where the kernel can execute
+# 32-bit code; some kernels are built without IA-32 emulation, and there the
+# tests run the 64-bit build under 64-bit Wine instead.
+set -euo pipefail
+
+packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+          xvfb x11-utils imagemagick python3 python3-pefile llvm)
+
+# A 93-byte i386 Linux program that only exits: it runs when the kernel can
+# execute 32-bit code.
+kernel_runs_32bit() {
+  local probe
+  probe=$(mktemp)
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\xb8\x01\x00\x00\x00\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  local ok=1
+  "$probe" 2>/dev/null && ok=0
+  rm -f "$probe"
+  return $ok
+}
+if kernel_runs_32bit; then
+  packages+=(wine32:i386)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,48 @@
+# Sourced by the scripts that run Windows programs: source wine-env.sh BUILD_DIR
+# Sets WINEPREFIX to BUILD_DIR/wineprefix (created on first use), picks a
+# virtual display when DISPLAY is unset, and keeps one wineserver running
+# between wine_env_start and wine_env_stop.
+
+WINE_ENV_BUILD=$1
+export WINEPREFIX="$WINE_ENV_BUILD/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+case "$(basename "$WINE_ENV_BUILD")" in
+  x86_64) export LUMAFORM_ARCH=x86_64; WINE_ENV_LOADER=/usr/lib/wine/wine64 ;;
+  *) export LUMAFORM_ARCH=i686; WINE_ENV_LOADER=/usr/lib/wine/wine ;;
+esac
+WINE_ENV_XVFB_PID=""
+
+wine_env_start() {
+  if [ -z "${DISPLAY:-}" ]; then
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    WINE_ENV_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (once; about 20 s)"
+    "$WINE_ENV_LOADER" wineboot -i >/dev/null 2>&1 || true
+    # Without a window manager, closing a managed window stalls; the tests'
+    # windows need no decoration from the X side.
+    "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    # A crashing test ends at once rather than waiting in Wine's crash dialog.
+    "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+  fi
+  wineserver -p
+  # Start Wine's background processes (services, explorer) now, detached from
+  # any output pipe: started by the first test they would inherit CTest's
+  # pipe and keep it open, and CTest would wait for them until its timeout.
+  "$WINE_ENV_LOADER" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+wine_env_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$WINE_ENV_XVFB_PID" ]; then
+    kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+  fi
+}

@@ -1,0 +1,109 @@
+#include "TestHarness.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace testing
+{
+namespace
+{
+struct Entry
+{
+    const char* name;
+    TestFunction function;
+};
+std::vector<Entry>& Tests()
+{
+    static std::vector<Entry> tests;
+    return tests;
+}
+int g_failures = 0;
+} // namespace
+
+void Register(const char* name, TestFunction function)
+{
+    Tests().push_back({name, function});
+}
+
+void Fail(const char* file, int line, const std::string& message)
+{
+    ++g_failures;
+    printf("  %s:%d: %s\n", file, line, message.c_str());
+}
+
+std::string Describe(const std::wstring& text)
+{
+    std::string out = "\"";
+    for (wchar_t ch : text)
+    {
+        if (ch >= 0x20 && ch < 0x7F)
+            out += static_cast<char>(ch);
+        else
+        {
+            char code[12];
+            snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(ch));
+            out += code;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Describe(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char ch : text)
+    {
+        if (ch >= 0x20 && ch < 0x7F)
+            out += static_cast<char>(ch);
+        else
+        {
+            char code[8];
+            snprintf(code, sizeof code, "\\x%02x", ch);
+            out += code;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Describe(const wchar_t* text)
+{
+    return text ? Describe(std::wstring(text)) : "(null)";
+}
+
+std::string Describe(const char* text)
+{
+    return text ? Describe(std::string(text)) : "(null)";
+}
+
+std::string Hex(unsigned long long value)
+{
+    char text[24];
+    snprintf(text, sizeof text, "0x%llx", value);
+    return text;
+}
+} // namespace testing
+
+int wmain()
+{
+    // A crash ends the test executable at once instead of waiting in a dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    int passed = 0, failed = 0;
+    for (const auto& test : testing::Tests())
+    {
+        const int before = testing::g_failures;
+        try
+        {
+            test.function();
+        }
+        catch (...)
+        {
+            testing::Fail(__FILE__, __LINE__, std::string("unexpected exception in ") + test.name);
+        }
+        const bool ok = testing::g_failures == before;
+        printf("%s %s\n", ok ? "[ OK ]  " : "[FAIL]  ", test.name);
+        ok ? ++passed : ++failed;
+    }
+    printf("%d passed, %d failed\n", passed, failed);
+    fflush(stdout);
+    return failed;
+}
