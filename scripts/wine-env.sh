@@ -3,7 +3,7 @@
 # virtual display when DISPLAY is unset, and keeps one wineserver running
 # between wine_env_start and wine_env_stop.
 
-WINE_ENV_BUILD=$1
+WINE_ENV_BUILD=$(cd "$1" && pwd)
 export WINEPREFIX="$WINE_ENV_BUILD/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -1,0 +1,13 @@
+// Opening a target file to read its resources without running any of its
+// code.
+#pragma once
+
+#include <windows.h>
+
+// Loads path as an image resource and data file: no DllMain, no imports, no
+// code of the target runs in the tool. A module built for another processor
+// than the tool's own is refused with ERROR_BAD_EXE_FORMAT, as the ordinary
+// loader refuses it; that keeps the tool's manifests out of programs of
+// another architecture. Null with the last error set on failure; the caller
+// releases the module with FreeLibrary.
+HMODULE LoadTargetModule(LPCWSTR path);

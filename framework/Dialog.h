@@ -1,0 +1,61 @@
+// CDialog: a dialog from a template of the resource module, run modally by a
+// modal loop of our own that offers every message to PreTranslateMessage
+// (from the target window up through its attached parents) before the dialog
+// manager sees it. Data exchange moves values between controls and members.
+#pragma once
+
+#include "Wnd.h"
+
+class CDataExchange
+{
+public:
+    CDataExchange(CWnd* dialog, BOOL saveAndValidate)
+        : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dialog)
+    {
+    }
+    BOOL m_bSaveAndValidate; // TRUE: from the controls into the members
+    CWnd* m_pDlgWnd;
+    HWND PrepareCtrl(int id) const { return ::GetDlgItem(m_pDlgWnd->m_hWnd, id); }
+};
+
+// Attaches control to the dialog's child id (once).
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+void DDX_Text(CDataExchange* pDX, int id, CString& value);
+// 1 checked, 0 not checked, 2 indeterminate.
+void DDX_Check(CDataExchange* pDX, int id, int& value);
+
+class CDialog : public CWnd
+{
+public:
+    // A dialog constructed without a parent is owned by the application's main
+    // window (unless it is that window itself).
+    explicit CDialog(UINT templateId, CWnd* parent = nullptr);
+    ~CDialog() override;
+
+    virtual INT_PTR DoModal();
+    void EndDialog(int result);
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    UINT m_nIDHelp;
+    CWnd* m_pParentWnd;
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND FindOwner() const;
+    void RunModalLoop();
+
+    bool m_bModalRunning = false;
+    int m_nModalResult = -1;
+    bool m_bDefaultRequested = false;
+};

@@ -1,0 +1,33 @@
+// CFileDialog: the platform's open (or save) file dialog, with the filter in
+// the framework's "description|pattern|...||" form.
+#pragma once
+
+#include "AfxString.h"
+
+#include <windows.h>
+#include <commdlg.h>
+#include <string>
+
+class CWnd;
+
+class CFileDialog
+{
+public:
+    CFileDialog(BOOL openFileDialog, LPCWSTR defaultExtension = nullptr,
+                LPCWSTR fileName = nullptr, DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                LPCWSTR filter = nullptr, CWnd* parent = nullptr);
+    CFileDialog(const CFileDialog&) = delete;
+    CFileDialog& operator=(const CFileDialog&) = delete;
+
+    // IDOK or IDCANCEL (also when the dialog fails).
+    INT_PTR DoModal();
+    CString GetPathName() const { return CString(m_fileName); }
+
+    OPENFILENAMEW m_ofn;
+
+private:
+    BOOL m_bOpenFileDialog;
+    std::wstring m_filter;
+    std::wstring m_defaultExtension;
+    WCHAR m_fileName[MAX_PATH];
+};

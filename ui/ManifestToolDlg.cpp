@@ -1,0 +1,66 @@
+#include "ManifestToolDlg.h"
+
+#include "framework/FileDialog.h"
+#include "framework/ModuleState.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CManifestToolDlg, CDialog)
+ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
+ON_EN_CHANGE(IDC_APP_PATH, OnChangeAppPath)
+END_MESSAGE_MAP()
+
+CManifestToolDlg::CManifestToolDlg(CWnd* parent)
+    : CDialog(IDD_MAIN_DIALOG, parent), m_bSaveCopy(1),
+      m_hIcon(LoadIconW(AfxFindResourceHandle(MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON),
+                        MAKEINTRESOURCEW(IDR_MAINFRAME)))
+{
+}
+
+void CManifestToolDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_APP_PATH, m_editPath);
+    DDX_Control(pDX, IDC_SAVE_COPY, m_checkSaveCopy);
+    DDX_Text(pDX, IDC_APP_PATH, m_strPath);
+    DDX_Check(pDX, IDC_SAVE_COPY, m_bSaveCopy);
+}
+
+BOOL CManifestToolDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    // One shared icon handle serves both sizes; the platform never destroys it.
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    RefreshCommandStates();
+    return TRUE; // focus on the first tab stop, the path field
+}
+
+void CManifestToolDlg::OnOK()
+{
+    // Enter in the path field or on the check box must not close the window.
+}
+
+void CManifestToolDlg::OnBrowse()
+{
+    CString current;
+    m_editPath.GetWindowText(current);
+    CString filter;
+    filter.LoadString(IDS_EXE_FILTER);
+    CFileDialog dialog(TRUE, nullptr, current,
+                       OFN_ENABLESIZING | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                       filter, this);
+    if (dialog.DoModal() != IDOK)
+        return;
+
+    const CString chosen = dialog.GetPathName();
+    m_editPath.SetWindowText(chosen);
+    const int length = chosen.GetLength();
+    m_editPath.SendMessage(EM_SETSEL, static_cast<WPARAM>(length), length);
+    m_editPath.SendMessage(EM_SCROLLCARET);
+    RefreshCommandStates();
+}
+
+void CManifestToolDlg::OnChangeAppPath()
+{
+    RefreshCommandStates();
+}
