@@ -1,0 +1,114 @@
+#include "DialogDriver.h"
+
+#include "res/resource.h"
+
+namespace testing
+{
+namespace
+{
+struct Script
+{
+    CManifestToolDlg* dialog;
+    const std::vector<Step>* steps;
+    size_t next;
+};
+Script* g_script = nullptr;
+
+void CALLBACK StepTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    Script& script = *g_script;
+    if (!script.dialog->m_hWnd)
+        return;
+    if (script.next < script.steps->size())
+    {
+        (*script.steps)[script.next++](*script.dialog);
+        SetTimer(nullptr, 0, 20, StepTimer);
+    }
+    else
+    {
+        PostMessageW(script.dialog->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+struct Watch
+{
+    HWND owner;
+    std::function<void(HWND)> onWindow;
+    bool done;
+};
+Watch* g_watch = nullptr;
+
+BOOL CALLBACK FindOwned(HWND window, LPARAM)
+{
+    if (GetWindow(window, GW_OWNER) == g_watch->owner && IsWindowVisible(window))
+    {
+        g_watch->done = true;
+        g_watch->onWindow(window);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK WatchTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (!g_watch || g_watch->done)
+    {
+        KillTimer(nullptr, id);
+        return;
+    }
+    EnumThreadWindows(GetCurrentThreadId(), FindOwned, 0);
+    if (g_watch->done)
+        KillTimer(nullptr, id);
+}
+} // namespace
+
+INT_PTR RunDialog(CManifestToolDlg& dialog, const std::vector<Step>& steps)
+{
+    Script script = {&dialog, &steps, 0};
+    g_script = &script;
+    SetTimer(nullptr, 0, 20, StepTimer);
+    const INT_PTR result = dialog.DoModal();
+    g_script = nullptr;
+    return result;
+}
+
+void WhileModal(HWND owner, const std::function<void()>& action,
+                const std::function<void(HWND window)>& onWindow)
+{
+    Watch watch = {owner, onWindow, false};
+    Watch* previous = g_watch;
+    g_watch = &watch;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, WatchTimer);
+    action();
+    KillTimer(nullptr, timer);
+    g_watch = previous;
+}
+
+bool IsEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+std::string Buttons(HWND dialog)
+{
+    std::string state;
+    state += IsEnabled(dialog, IDC_ENABLE_XP) ? 'E' : '-';
+    state += IsEnabled(dialog, IDC_DISABLE_XP) ? 'D' : '-';
+    state += IsEnabled(dialog, IDC_START) ? 'S' : '-';
+    return state;
+}
+
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[1024] = L"";
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+void SetPath(HWND dialog, const std::wstring& path)
+{
+    SendMessageW(GetDlgItem(dialog, IDC_APP_PATH), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(path.c_str()));
+}
+} // namespace testing

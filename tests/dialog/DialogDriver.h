@@ -1,0 +1,31 @@
+// Runs the real main dialog modally inside the test executable and drives it
+// by window messages: each step runs from a timer inside the dialog's own
+// modal loop, so keys and clicks take the same road as a user's.
+#pragma once
+
+#include "ui/ManifestToolDlg.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing
+{
+using Step = std::function<void(CManifestToolDlg& dialog)>;
+
+// Runs the steps one timer tick apart; after the last one the dialog is
+// cancelled if it is still open. Returns DoModal's result.
+INT_PTR RunDialog(CManifestToolDlg& dialog, const std::vector<Step>& steps);
+
+// Runs action now and, while it is inside a nested modal loop (a file dialog,
+// a message box), calls onWindow with the first new top-level window of this
+// thread that appears, owned by the dialog.
+void WhileModal(HWND owner, const std::function<void()>& action,
+                const std::function<void(HWND window)>& onWindow);
+
+bool IsEnabled(HWND dialog, int id);
+// "EDS": which of Enable, Disable and Start are enabled, '-' for off.
+std::string Buttons(HWND dialog);
+std::wstring TextOf(HWND window);
+void SetPath(HWND dialog, const std::wstring& path);
+} // namespace testing

@@ -1,0 +1,283 @@
+// The main dialog, created from the program's real resources and driven by
+// window messages: its state at start, the buttons for each kind of file,
+// keys, drops, the file dialog and the texts in the user's language.
+#include "DialogDriver.h"
+
+#include "../support/TestHarness.h"
+#include "../support/TestSupport.h"
+
+#include "res/resource.h"
+
+#include "framework/WinApp.h"
+
+#include <shlobj.h>
+
+using namespace testing;
+
+namespace
+{
+class CTestApp : public CWinApp
+{
+public:
+    int DoMessageBox(LPCWSTR prompt, UINT, UINT) override
+    {
+        m_boxes.push_back(prompt);
+        return IDOK;
+    }
+    std::vector<std::wstring> m_boxes;
+};
+CTestApp theTestApp;
+
+bool French()
+{
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH;
+}
+
+// Builds the shell's drop data for files and sends it to window as a drop.
+void DropFiles(HWND window, const std::vector<std::wstring>& files)
+{
+    size_t chars = 1;
+    for (const auto& file : files)
+        chars += file.size() + 1;
+    HGLOBAL data = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(data));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const auto& file : files)
+    {
+        lstrcpyW(names, file.c_str());
+        names += file.size() + 1;
+    }
+    GlobalUnlock(data);
+    // The handler releases the drop with DragFinish.
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(data), 0);
+}
+
+std::pair<DWORD, DWORD> Selection(HWND edit)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+}
+
+void Key(HWND window, UINT key)
+{
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+std::string ButtonsFor(const std::wstring& path)
+{
+    CManifestToolDlg dialog;
+    std::string buttons = "not run";
+    const INT_PTR result = RunDialog(dialog, {[&](CManifestToolDlg& d) {
+                  SetPath(d.m_hWnd, path);
+                  buttons = Buttons(d.m_hWnd);
+              }});
+    CHECK_EQ(result, INT_PTR(IDCANCEL));
+    return buttons;
+}
+} // namespace
+
+TEST(StartState)
+{
+    CManifestToolDlg dialog;
+    theTestApp.m_pMainWnd = &dialog;
+    RunDialog(dialog, {[](CManifestToolDlg& d) {
+                  HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                  CHECK(TextOf(edit).empty());
+                  CHECK(GetFocus() == edit);
+                  CHECK_EQ(SendMessageW(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), BM_GETCHECK, 0, 0),
+                           LRESULT(BST_CHECKED));
+                  CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
+                  CHECK(IsEnabled(d.m_hWnd, IDC_BROWSE));
+                  CHECK(IsEnabled(d.m_hWnd, IDC_ABOUT));
+                  CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
+                  CHECK(SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0) != 0);
+                  CHECK_EQ(SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0),
+                           SendMessageW(d.m_hWnd, WM_GETICON, ICON_SMALL, 0));
+              }});
+    theTestApp.m_pMainWnd = nullptr;
+}
+
+TEST(ButtonsFollowTheFile)
+{
+    CHECK_EQ(ButtonsFor(Fixture(L"no_version.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"manifest1english.exe")), std::string("-DS"));
+    CHECK_EQ(ButtonsFor(Fixture(L"manifest2only.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"manifest1twolanguages.exe")), std::string("-DS"));
+    CHECK_EQ(ButtonsFor(Fixture(L"missing_import.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"does not exist.exe")), std::string("---"));
+    CHECK_EQ(ButtonsFor(BinDirectory()), std::string("---"));
+    CHECK_EQ(ButtonsFor(Fixture(L"other_arch.exe")), std::string("---"));
+    CHECK_EQ(ButtonsFor(L""), std::string("---"));
+
+    CScratchFolder folder(L"probe");
+    CHECK(WriteFileBytes(folder / L"notes.txt", "just some text\r\n"));
+    CHECK_EQ(ButtonsFor(folder / L"notes.txt"), std::string("---"));
+}
+
+TEST(ProbingADllRunsNoneOfItsCode)
+{
+    const std::wstring marker = Fixture(L"marker.dll.ran");
+    DeleteFileW(marker.c_str());
+    CHECK_EQ(ButtonsFor(Fixture(L"marker.dll")), std::string("E-S"));
+    CHECK(!FileExists(marker));
+}
+
+TEST(ButtonsFollowEveryChangeOfTheText)
+{
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[](CManifestToolDlg& d) {
+                           SetPath(d.m_hWnd, Fixture(L"no_version.exe"));
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+                           // One more character makes it a missing file.
+                           HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                           SendMessageW(edit, EM_SETSEL, 0x7FFF, 0x7FFF);
+                           SendMessageW(edit, WM_CHAR, L'x', 1);
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
+                           SendMessageW(edit, WM_CHAR, VK_BACK, 1);
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+                       }});
+}
+
+TEST(EnterKeepsTheWindowEscapeClosesIt)
+{
+    CManifestToolDlg dialog;
+    const std::wstring path = Fixture(L"no_version.exe");
+    const INT_PTR result = RunDialog(
+        dialog, {[&](CManifestToolDlg& d) {
+                     SetPath(d.m_hWnd, path);
+                     Key(GetDlgItem(d.m_hWnd, IDC_APP_PATH), VK_RETURN);
+                 },
+                 [&](CManifestToolDlg& d) {
+                     CHECK(IsWindowVisible(d.m_hWnd));
+                     CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, IDC_APP_PATH)), path);
+                     CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+                     SetFocus(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY));
+                     Key(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), VK_RETURN);
+                 },
+                 [&](CManifestToolDlg& d) {
+                     CHECK(IsWindowVisible(d.m_hWnd));
+                     CHECK_EQ(SendMessageW(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), BM_GETCHECK, 0, 0),
+                              LRESULT(BST_CHECKED));
+                     Key(GetDlgItem(d.m_hWnd, IDC_APP_PATH), VK_ESCAPE);
+                 },
+                 [&](CManifestToolDlg&) { CHECK(!"Escape did not close the dialog"); }});
+    CHECK_EQ(result, INT_PTR(IDCANCEL));
+    CHECK(dialog.m_hWnd == nullptr);
+}
+
+TEST(DropTakesTheFirstFile)
+{
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[](CManifestToolDlg& d) {
+                  HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                  SetPath(d.m_hWnd, L"something typed before");
+                  SendMessageW(edit, EM_SETSEL, 2, 5);
+                  const std::wstring first = Fixture(L"manifest1english.exe");
+                  DropFiles(edit, {first, Fixture(L"no_version.exe")});
+                  CHECK_EQ(TextOf(edit), first);
+                  CHECK_EQ(Selection(edit).first, DWORD(first.size()));
+                  CHECK_EQ(Selection(edit).second, DWORD(first.size()));
+                  CHECK_EQ(Buttons(d.m_hWnd), std::string("-DS"));
+
+                  const std::wstring folder = BinDirectory().substr(0, BinDirectory().size() - 1);
+                  DropFiles(edit, {folder});
+                  CHECK_EQ(TextOf(edit), folder);
+                  CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
+                  CHECK(GetFocus() == edit);
+              }});
+}
+
+TEST(FileDialogCancelledChangesNothing)
+{
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[](CManifestToolDlg& d) {
+                  const std::wstring path = Fixture(L"no_version.exe");
+                  SetPath(d.m_hWnd, path);
+                  bool seen = false;
+                  WhileModal(
+                      d.m_hWnd,
+                      [&] { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
+                      [&](HWND fileDialog) {
+                          seen = true;
+                          PostMessageW(fileDialog, WM_COMMAND, IDCANCEL, 0);
+                      });
+                  CHECK(seen);
+                  CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, IDC_APP_PATH)), path);
+                  CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+              }});
+}
+
+TEST(FileDialogPutsTheChosenNameInTheField)
+{
+    CScratchFolder folder(L"browse");
+    for (const wchar_t* name : {L"manifest1english.exe", L"not there yet.exe"})
+    {
+        const std::wstring chosen = folder / name;
+        if (std::wstring(name) == L"manifest1english.exe")
+            CopyFileW(Fixture(name).c_str(), chosen.c_str(), FALSE);
+        CManifestToolDlg dialog;
+        RunDialog(dialog, {[&](CManifestToolDlg& d) {
+                      WhileModal(
+                          d.m_hWnd,
+                          [&] { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
+                          [&](HWND fileDialog) {
+                              // The file name box: an edit, or a combo box's edit.
+                              for (int id : {0x47c /* cmb13 */, 0x480 /* edt1 */})
+                                  SetDlgItemTextW(fileDialog, id, chosen.c_str());
+                              PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
+                          });
+                      HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                      CHECK_EQ(TextOf(edit), chosen);
+                      CHECK_EQ(Selection(edit).first, DWORD(chosen.size()));
+                      CHECK_EQ(Selection(edit).second, DWORD(chosen.size()));
+                      CHECK_EQ(Buttons(d.m_hWnd),
+                               std::string(FileExists(chosen) ? "-DS" : "---"));
+                  }});
+    }
+}
+
+TEST(TextsAreInTheUsersLanguage)
+{
+    struct Expected
+    {
+        int id;
+        const wchar_t* english;
+        const wchar_t* french;
+    };
+    const Expected texts[] = {
+        {IDC_BROWSE, L"...", L"..."},
+        {IDC_SAVE_COPY, L"&Save a copy of the file before modification (recommended)",
+         L"&Sauvegarder une copie du fichier (recommand\u00e9)"},
+        {IDC_ENABLE_XP, L"&Enable XP style", L"&Activer style XP"},
+        {IDC_DISABLE_XP, L"&Disable XP style", L"&D\u00e9sactiver style XP"},
+        {IDC_START, L"&Start", L"&Lancer"},
+        {IDC_ABOUT, L"&About...", L"A &propos de..."},
+    };
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d) {
+                  for (const auto& text : texts)
+                      CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, text.id)),
+                               std::wstring(French() ? text.french : text.english));
+                  HWND label = GetWindow(GetDlgItem(d.m_hWnd, IDC_APP_PATH), GW_HWNDPREV);
+                  CHECK_EQ(TextOf(label), std::wstring(French() ? L"A&pplication \u00e0 modifier:"
+                                                                : L"&Application to modify:"));
+                  CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
+              }});
+    CString filter;
+    filter.LoadString(IDS_EXE_FILTER);
+    CHECK_EQ(std::wstring(filter), std::wstring(French() ? L"Fichiers ex\u00e9cutables (*.exe)|*.exe||"
+                                                         : L"Executable files (*.exe)|*.exe||"));
+    const char* expected = getenv("LUMAFORM_EXPECT_LANGUAGE");
+    if (expected)
+        CHECK_EQ(std::string(French() ? "fr" : "en"), std::string(expected));
+}
+
+TEST(NoMessageBoxFromTheProbe)
+{
+    CHECK(theTestApp.m_boxes.empty());
+}
