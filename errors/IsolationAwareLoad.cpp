@@ -45,10 +45,9 @@ public:
             // loads then run in whatever context is active, as they would
             // without the wrappers.
             const DWORD error = GetLastError();
-            m_usable = error == ERROR_RESOURCE_DATA_NOT_FOUND ||
-                       error == ERROR_RESOURCE_TYPE_NOT_FOUND ||
-                       error == ERROR_RESOURCE_NAME_NOT_FOUND ||
-                       error == ERROR_RESOURCE_LANG_NOT_FOUND;
+            m_usable =
+                error == ERROR_RESOURCE_DATA_NOT_FOUND || error == ERROR_RESOURCE_TYPE_NOT_FOUND ||
+                error == ERROR_RESOURCE_NAME_NOT_FOUND || error == ERROR_RESOURCE_LANG_NOT_FOUND;
             m_context = nullptr;
         }
     }

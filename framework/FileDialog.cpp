@@ -39,9 +39,8 @@ INT_PTR CFileDialog::DoModal()
         if (app && app->m_pMainWnd)
             m_ofn.hwndOwner = app->m_pMainWnd->m_hWnd;
     }
-    auto run = [this] {
-        return m_bOpenFileDialog ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn);
-    };
+    auto run = [this]
+    { return m_bOpenFileDialog ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn); };
     BOOL ok = run();
     if (!ok && CommDlgExtendedError() == FNERR_INVALIDFILENAME)
     {

@@ -13,9 +13,9 @@ class CWnd;
 class CFileDialog
 {
 public:
-    CFileDialog(BOOL openFileDialog, LPCWSTR defaultExtension = nullptr,
-                LPCWSTR fileName = nullptr, DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
-                LPCWSTR filter = nullptr, CWnd* parent = nullptr);
+    CFileDialog(BOOL openFileDialog, LPCWSTR defaultExtension = nullptr, LPCWSTR fileName = nullptr,
+                DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LPCWSTR filter = nullptr,
+                CWnd* parent = nullptr);
     CFileDialog(const CFileDialog&) = delete;
     CFileDialog& operator=(const CFileDialog&) = delete;
 

@@ -38,7 +38,10 @@ protected:                                                                      
     const AFX_MSGMAP* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
+    const AFX_MSGMAP* theClass::GetMessageMap() const                                              \
+    {                                                                                              \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
     const AFX_MSGMAP* theClass::GetThisMessageMap()                                                \
     {                                                                                              \
         using ThisClass [[maybe_unused]] = theClass;                                               \
@@ -46,7 +49,9 @@ protected:                                                                      
         static const AFX_MSGMAP_ENTRY entries[] = {
 
 #define END_MESSAGE_MAP()                                                                          \
-    {0, 0, 0, nullptr}                                                                             \
+    {                                                                                              \
+        0, 0, 0, nullptr                                                                           \
+    }                                                                                              \
     }                                                                                              \
     ;                                                                                              \
     static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries};                     \
@@ -56,7 +61,8 @@ protected:                                                                      
 // Commands: handlers without arguments.
 #define ON_CONTROL(code, id, memberFxn)                                                            \
     {WM_COMMAND, static_cast<UINT>(code), static_cast<UINT>(id),                                   \
-     [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                                                       \
+     [](CWnd* w, WPARAM, LPARAM, LRESULT&)                                                         \
+     {                                                                                             \
          static_cast<ThisClass*>(w)->memberFxn();                                                  \
          return true;                                                                              \
      }},
@@ -66,28 +72,36 @@ protected:                                                                      
 
 // Window messages: handlers with the decoded arguments.
 #define ON_WM_PAINT()                                                                              \
-    {WM_PAINT, 0, 0, [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                                       \
+    {WM_PAINT, 0, 0,                                                                               \
+     [](CWnd* w, WPARAM, LPARAM, LRESULT&)                                                         \
+     {                                                                                             \
          static_cast<ThisClass*>(w)->OnPaint();                                                    \
          return true;                                                                              \
      }},
 #define AFX_MOUSE_ENTRY(message, memberFxn)                                                        \
-    {message, 0, 0, [](CWnd* w, WPARAM wParam, LPARAM lParam, LRESULT&) {                          \
-         static_cast<ThisClass*>(w)->memberFxn(static_cast<UINT>(wParam),                          \
-                                               CPoint(AFX_X_LPARAM(lParam), AFX_Y_LPARAM(lParam))); \
+    {message, 0, 0,                                                                                \
+     [](CWnd* w, WPARAM wParam, LPARAM lParam, LRESULT&)                                           \
+     {                                                                                             \
+         static_cast<ThisClass*>(w)->memberFxn(                                                    \
+             static_cast<UINT>(wParam), CPoint(AFX_X_LPARAM(lParam), AFX_Y_LPARAM(lParam)));       \
          return true;                                                                              \
      }},
 #define ON_WM_MOUSEMOVE() AFX_MOUSE_ENTRY(WM_MOUSEMOVE, OnMouseMove)
 #define ON_WM_LBUTTONDOWN() AFX_MOUSE_ENTRY(WM_LBUTTONDOWN, OnLButtonDown)
 #define ON_WM_LBUTTONUP() AFX_MOUSE_ENTRY(WM_LBUTTONUP, OnLButtonUp)
 #define AFX_FOCUS_ENTRY(message, memberFxn)                                                        \
-    {message, 0, 0, [](CWnd* w, WPARAM wParam, LPARAM, LRESULT&) {                                 \
+    {message, 0, 0,                                                                                \
+     [](CWnd* w, WPARAM wParam, LPARAM, LRESULT&)                                                  \
+     {                                                                                             \
          static_cast<ThisClass*>(w)->memberFxn(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)));  \
          return true;                                                                              \
      }},
 #define ON_WM_SETFOCUS() AFX_FOCUS_ENTRY(WM_SETFOCUS, OnSetFocus)
 #define ON_WM_KILLFOCUS() AFX_FOCUS_ENTRY(WM_KILLFOCUS, OnKillFocus)
 #define ON_WM_DROPFILES()                                                                          \
-    {WM_DROPFILES, 0, 0, [](CWnd* w, WPARAM wParam, LPARAM, LRESULT&) {                            \
+    {WM_DROPFILES, 0, 0,                                                                           \
+     [](CWnd* w, WPARAM wParam, LPARAM, LRESULT&)                                                  \
+     {                                                                                             \
          static_cast<ThisClass*>(w)->OnDropFiles(reinterpret_cast<HDROP>(wParam));                 \
          return true;                                                                              \
      }},

@@ -4,7 +4,8 @@ AFX_MODULE_STATE* AfxGetModuleState()
 {
     // Filled on first use, so that resource loads made before AfxWinMain
     // (static initialisation, unit tests) still find the executable.
-    static AFX_MODULE_STATE state = [] {
+    static AFX_MODULE_STATE state = []
+    {
         AFX_MODULE_STATE s;
         s.m_hCurrentInstanceHandle = GetModuleHandleW(nullptr);
         s.m_hCurrentResourceHandle = s.m_hCurrentInstanceHandle;

@@ -16,5 +16,6 @@ fi
 [ "$arch" = i686 ] || echo "This kernel cannot run 32-bit code: starting the 64-bit build of Lumaform." >&2
 source "$top/scripts/wine-env.sh" "$top/build/$arch"
 trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
 wine_env_start
 "$WINE_ENV_LOADER" "$exe"

@@ -18,6 +18,7 @@ arch=$("$top/scripts/test-arch.sh")
 build="$top/build/$arch"
 source "$top/scripts/wine-env.sh" "$build"
 trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
 wine_env_start
 
 # The checks of the built files that need no Wine also run on the shipping

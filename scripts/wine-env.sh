@@ -20,7 +20,14 @@ wine_env_start() {
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     WINE_ENV_XVFB_PID=$!
     export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do
+      if [ -e "/tmp/.X11-unix/X$n" ]; then break; fi
+      sleep 0.1
+    done
+    if ! kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null; then
+      echo "wine-env: Xvfb could not start on :$n" >&2
+      return 1
+    fi
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once; about 20 s)"

@@ -57,8 +57,7 @@ void DropFiles(HWND window, const std::vector<std::wstring>& files)
 std::pair<DWORD, DWORD> Selection(HWND edit)
 {
     DWORD start = 0, end = 0;
-    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     return {start, end};
 }
 
@@ -72,10 +71,11 @@ std::string ButtonsFor(const std::wstring& path)
 {
     CManifestToolDlg dialog;
     std::string buttons = "not run";
-    const INT_PTR result = RunDialog(dialog, {[&](CManifestToolDlg& d) {
-                  SetPath(d.m_hWnd, path);
-                  buttons = Buttons(d.m_hWnd);
-              }});
+    const INT_PTR result = RunDialog(dialog, {[&](CManifestToolDlg& d)
+                                              {
+                                                  SetPath(d.m_hWnd, path);
+                                                  buttons = Buttons(d.m_hWnd);
+                                              }});
     CHECK_EQ(result, INT_PTR(IDCANCEL));
     return buttons;
 }
@@ -85,20 +85,22 @@ TEST(StartState)
 {
     CManifestToolDlg dialog;
     theTestApp.m_pMainWnd = &dialog;
-    RunDialog(dialog, {[](CManifestToolDlg& d) {
-                  HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
-                  CHECK(TextOf(edit).empty());
-                  CHECK(GetFocus() == edit);
-                  CHECK_EQ(SendMessageW(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), BM_GETCHECK, 0, 0),
-                           LRESULT(BST_CHECKED));
-                  CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
-                  CHECK(IsEnabled(d.m_hWnd, IDC_BROWSE));
-                  CHECK(IsEnabled(d.m_hWnd, IDC_ABOUT));
-                  CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
-                  CHECK(SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0) != 0);
-                  CHECK_EQ(SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0),
-                           SendMessageW(d.m_hWnd, WM_GETICON, ICON_SMALL, 0));
-              }});
+    RunDialog(dialog,
+              {[](CManifestToolDlg& d)
+               {
+                   HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                   CHECK(TextOf(edit).empty());
+                   CHECK(GetFocus() == edit);
+                   CHECK_EQ(SendMessageW(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), BM_GETCHECK, 0, 0),
+                            LRESULT(BST_CHECKED));
+                   CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
+                   CHECK(IsEnabled(d.m_hWnd, IDC_BROWSE));
+                   CHECK(IsEnabled(d.m_hWnd, IDC_ABOUT));
+                   CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
+                   CHECK(SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0) != 0);
+                   CHECK_EQ(SendMessageW(d.m_hWnd, WM_GETICON, ICON_BIG, 0),
+                            SendMessageW(d.m_hWnd, WM_GETICON, ICON_SMALL, 0));
+               }});
     theTestApp.m_pMainWnd = nullptr;
 }
 
@@ -130,7 +132,8 @@ TEST(ProbingADllRunsNoneOfItsCode)
 TEST(ButtonsFollowEveryChangeOfTheText)
 {
     CManifestToolDlg dialog;
-    RunDialog(dialog, {[](CManifestToolDlg& d) {
+    RunDialog(dialog, {[](CManifestToolDlg& d)
+                       {
                            SetPath(d.m_hWnd, Fixture(L"no_version.exe"));
                            CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
                            // One more character makes it a missing file.
@@ -148,18 +151,21 @@ TEST(EnterKeepsTheWindowEscapeClosesIt)
     CManifestToolDlg dialog;
     const std::wstring path = Fixture(L"no_version.exe");
     const INT_PTR result = RunDialog(
-        dialog, {[&](CManifestToolDlg& d) {
+        dialog, {[&](CManifestToolDlg& d)
+                 {
                      SetPath(d.m_hWnd, path);
                      Key(GetDlgItem(d.m_hWnd, IDC_APP_PATH), VK_RETURN);
                  },
-                 [&](CManifestToolDlg& d) {
+                 [&](CManifestToolDlg& d)
+                 {
                      CHECK(IsWindowVisible(d.m_hWnd));
                      CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, IDC_APP_PATH)), path);
                      CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
                      SetFocus(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY));
                      Key(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), VK_RETURN);
                  },
-                 [&](CManifestToolDlg& d) {
+                 [&](CManifestToolDlg& d)
+                 {
                      CHECK(IsWindowVisible(d.m_hWnd));
                      CHECK_EQ(SendMessageW(GetDlgItem(d.m_hWnd, IDC_SAVE_COPY), BM_GETCHECK, 0, 0),
                               LRESULT(BST_CHECKED));
@@ -173,43 +179,48 @@ TEST(EnterKeepsTheWindowEscapeClosesIt)
 TEST(DropTakesTheFirstFile)
 {
     CManifestToolDlg dialog;
-    RunDialog(dialog, {[](CManifestToolDlg& d) {
-                  HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
-                  SetPath(d.m_hWnd, L"something typed before");
-                  SendMessageW(edit, EM_SETSEL, 2, 5);
-                  const std::wstring first = Fixture(L"manifest1english.exe");
-                  DropFiles(edit, {first, Fixture(L"no_version.exe")});
-                  CHECK_EQ(TextOf(edit), first);
-                  CHECK_EQ(Selection(edit).first, DWORD(first.size()));
-                  CHECK_EQ(Selection(edit).second, DWORD(first.size()));
-                  CHECK_EQ(Buttons(d.m_hWnd), std::string("-DS"));
+    RunDialog(dialog, {[](CManifestToolDlg& d)
+                       {
+                           HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                           SetPath(d.m_hWnd, L"something typed before");
+                           SendMessageW(edit, EM_SETSEL, 2, 5);
+                           const std::wstring first = Fixture(L"manifest1english.exe");
+                           DropFiles(edit, {first, Fixture(L"no_version.exe")});
+                           CHECK_EQ(TextOf(edit), first);
+                           CHECK_EQ(Selection(edit).first, DWORD(first.size()));
+                           CHECK_EQ(Selection(edit).second, DWORD(first.size()));
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("-DS"));
 
-                  const std::wstring folder = BinDirectory().substr(0, BinDirectory().size() - 1);
-                  DropFiles(edit, {folder});
-                  CHECK_EQ(TextOf(edit), folder);
-                  CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
-                  CHECK(GetFocus() == edit);
-              }});
+                           const std::wstring folder =
+                               BinDirectory().substr(0, BinDirectory().size() - 1);
+                           DropFiles(edit, {folder});
+                           CHECK_EQ(TextOf(edit), folder);
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("---"));
+                           CHECK(GetFocus() == edit);
+                       }});
 }
 
 TEST(FileDialogCancelledChangesNothing)
 {
     CManifestToolDlg dialog;
-    RunDialog(dialog, {[](CManifestToolDlg& d) {
-                  const std::wstring path = Fixture(L"no_version.exe");
-                  SetPath(d.m_hWnd, path);
-                  bool seen = false;
-                  WhileModal(
-                      d.m_hWnd,
-                      [&] { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
-                      [&](HWND fileDialog) {
-                          seen = true;
-                          PostMessageW(fileDialog, WM_COMMAND, IDCANCEL, 0);
-                      });
-                  CHECK(seen);
-                  CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, IDC_APP_PATH)), path);
-                  CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
-              }});
+    RunDialog(dialog, {[](CManifestToolDlg& d)
+                       {
+                           const std::wstring path = Fixture(L"no_version.exe");
+                           SetPath(d.m_hWnd, path);
+                           bool seen = false;
+                           WhileModal(
+                               d.m_hWnd,
+                               [&]
+                               { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
+                               [&](HWND fileDialog)
+                               {
+                                   seen = true;
+                                   PostMessageW(fileDialog, WM_COMMAND, IDCANCEL, 0);
+                               });
+                           CHECK(seen);
+                           CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, IDC_APP_PATH)), path);
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+                       }});
 }
 
 TEST(FileDialogPutsTheChosenNameInTheField)
@@ -221,23 +232,25 @@ TEST(FileDialogPutsTheChosenNameInTheField)
         if (std::wstring(name) == L"manifest1english.exe")
             CopyFileW(Fixture(name).c_str(), chosen.c_str(), FALSE);
         CManifestToolDlg dialog;
-        RunDialog(dialog, {[&](CManifestToolDlg& d) {
-                      WhileModal(
-                          d.m_hWnd,
-                          [&] { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
-                          [&](HWND fileDialog) {
-                              // The file name box: an edit, or a combo box's edit.
-                              for (int id : {0x47c /* cmb13 */, 0x480 /* edt1 */})
-                                  SetDlgItemTextW(fileDialog, id, chosen.c_str());
-                              PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
-                          });
-                      HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
-                      CHECK_EQ(TextOf(edit), chosen);
-                      CHECK_EQ(Selection(edit).first, DWORD(chosen.size()));
-                      CHECK_EQ(Selection(edit).second, DWORD(chosen.size()));
-                      CHECK_EQ(Buttons(d.m_hWnd),
-                               std::string(FileExists(chosen) ? "-DS" : "---"));
-                  }});
+        RunDialog(dialog,
+                  {[&](CManifestToolDlg& d)
+                   {
+                       WhileModal(
+                           d.m_hWnd,
+                           [&] { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
+                           [&](HWND fileDialog)
+                           {
+                               // The file name box: an edit, or a combo box's edit.
+                               for (int id : {0x47c /* cmb13 */, 0x480 /* edt1 */})
+                                   SetDlgItemTextW(fileDialog, id, chosen.c_str());
+                               PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
+                           });
+                       HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                       CHECK_EQ(TextOf(edit), chosen);
+                       CHECK_EQ(Selection(edit).first, DWORD(chosen.size()));
+                       CHECK_EQ(Selection(edit).second, DWORD(chosen.size()));
+                       CHECK_EQ(Buttons(d.m_hWnd), std::string(FileExists(chosen) ? "-DS" : "---"));
+                   }});
     }
 }
 
@@ -259,19 +272,22 @@ TEST(TextsAreInTheUsersLanguage)
         {IDC_ABOUT, L"&About...", L"A &propos de..."},
     };
     CManifestToolDlg dialog;
-    RunDialog(dialog, {[&](CManifestToolDlg& d) {
-                  for (const auto& text : texts)
-                      CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, text.id)),
-                               std::wstring(French() ? text.french : text.english));
-                  HWND label = GetWindow(GetDlgItem(d.m_hWnd, IDC_APP_PATH), GW_HWNDPREV);
-                  CHECK_EQ(TextOf(label), std::wstring(French() ? L"A&pplication \u00e0 modifier:"
-                                                                : L"&Application to modify:"));
-                  CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
-              }});
+    RunDialog(dialog,
+              {[&](CManifestToolDlg& d)
+               {
+                   for (const auto& text : texts)
+                       CHECK_EQ(TextOf(GetDlgItem(d.m_hWnd, text.id)),
+                                std::wstring(French() ? text.french : text.english));
+                   HWND label = GetWindow(GetDlgItem(d.m_hWnd, IDC_APP_PATH), GW_HWNDPREV);
+                   CHECK_EQ(TextOf(label), std::wstring(French() ? L"A&pplication \u00e0 modifier:"
+                                                                 : L"&Application to modify:"));
+                   CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
+               }});
     CString filter;
     filter.LoadString(IDS_EXE_FILTER);
-    CHECK_EQ(std::wstring(filter), std::wstring(French() ? L"Fichiers ex\u00e9cutables (*.exe)|*.exe||"
-                                                         : L"Executable files (*.exe)|*.exe||"));
+    CHECK_EQ(std::wstring(filter),
+             std::wstring(French() ? L"Fichiers ex\u00e9cutables (*.exe)|*.exe||"
+                                   : L"Executable files (*.exe)|*.exe||"));
     const char* expected = getenv("LUMAFORM_EXPECT_LANGUAGE");
     if (expected)
         CHECK_EQ(std::string(French() ? "fr" : "en"), std::string(expected));

@@ -36,8 +36,8 @@ HWND Start(const std::wstring& arguments, PROCESS_INFORMATION& process)
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return nullptr;
     WaitForInputIdle(process.hProcess, 20000);
     Window search = {process.dwProcessId, nullptr};

@@ -132,8 +132,7 @@ TEST(EmptyNameGivesEmptyAttribute)
 TEST(PlaceholdersInsideTheNameStayAsTyped)
 {
     CHECK_EQ(Compose(L"C:\\%AppName%.exe", 0x01000001, 6), Expected("1.0.1.6", "%AppName%"));
-    CHECK_EQ(Compose(L"C:\\%AppVersion%.exe", 0x01000001, 6),
-             Expected("1.0.1.6", "%AppVersion%"));
+    CHECK_EQ(Compose(L"C:\\%AppVersion%.exe", 0x01000001, 6), Expected("1.0.1.6", "%AppVersion%"));
 }
 
 TEST(PathFunctions)
