@@ -115,16 +115,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
 
     const bool previous = dialog->m_bDefaultRequested;
     dialog->m_bDefaultRequested = false;
-    LRESULT result = 0;
-    try
-    {
-        result = dialog->WindowProc(message, wParam, lParam);
-    }
-    catch (CMemoryException* e)
-    {
-        e->Delete();
-        AfxReportEscapedException();
-    }
+    const LRESULT result = AfxCallWindowProc(dialog, message, wParam, lParam);
     const bool handled = !dialog->m_bDefaultRequested;
     dialog->m_bDefaultRequested = previous;
     if (message == WM_NCDESTROY)

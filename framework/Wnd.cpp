@@ -175,22 +175,27 @@ void AfxReportEscapedException()
     AfxMessageBox(L"Out of memory.", MB_ICONERROR);
 }
 
+LRESULT AfxCallWindowProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try
+    {
+        return wnd->WindowProc(message, wParam, lParam);
+    }
+    catch (CMemoryException* e)
+    {
+        e->Delete();
+        AfxReportEscapedException();
+        return 0;
+    }
+}
+
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CWnd* wnd = CWnd::FromHandlePermanent(hWnd);
     if (!wnd)
         return DefWindowProcW(hWnd, message, wParam, lParam);
     WNDPROC super = wnd->m_pfnSuper;
-    LRESULT result = 0;
-    try
-    {
-        result = wnd->WindowProc(message, wParam, lParam);
-    }
-    catch (CMemoryException* e)
-    {
-        e->Delete();
-        AfxReportEscapedException();
-    }
+    const LRESULT result = AfxCallWindowProc(wnd, message, wParam, lParam);
     // The window is going away: give it back its own procedure and let the
     // object go, so that nothing refers to a dead handle.
     if (message == WM_NCDESTROY && CWnd::FromHandlePermanent(hWnd) == wnd)
