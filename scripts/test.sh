@@ -15,6 +15,13 @@ arch=$("$top/scripts/test-arch.sh")
 "$top/scripts/build.sh" i686
 [ "$arch" = i686 ] || "$top/scripts/build.sh" "$arch"
 
+# The resource writer's portable core, built for this machine: unit tests on
+# the fixtures, Wine's own PE files as a corpus, the independent readers and
+# the fuzz target.
+cmake -S "$top/tests/native" -B "$top/build/native" -DFIXTURES="$top/build/i686/bin" >/dev/null
+cmake --build "$top/build/native" -j"$(nproc)"
+(cd "$top/build/native" && ctest --output-on-failure)
+
 build="$top/build/$arch"
 source "$top/scripts/wine-env.sh" "$build"
 trap wine_env_stop EXIT

@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace testing
 {
 namespace
@@ -18,6 +22,7 @@ std::vector<Entry>& Tests()
     return tests;
 }
 int g_failures = 0;
+std::vector<std::string> g_arguments;
 } // namespace
 
 void Register(const char* name, TestFunction function)
@@ -75,6 +80,11 @@ std::string Describe(const char* text)
     return text ? Describe(std::string(text)) : "(null)";
 }
 
+const std::vector<std::string>& Arguments()
+{
+    return g_arguments;
+}
+
 std::string Hex(unsigned long long value)
 {
     char text[24];
@@ -83,10 +93,22 @@ std::string Hex(unsigned long long value)
 }
 } // namespace testing
 
-int wmain()
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
 {
     // A crash ends the test executable at once instead of waiting in a dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    for (int i = 1; i < argc; ++i)
+    {
+        char text[1024];
+        if (WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text, sizeof text, nullptr, nullptr))
+            testing::g_arguments.push_back(text);
+    }
+#else
+int main(int argc, char** argv)
+{
+    testing::g_arguments.assign(argv + 1, argv + argc);
+#endif
     int passed = 0, failed = 0;
     for (const auto& test : testing::Tests())
     {

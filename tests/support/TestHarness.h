@@ -2,9 +2,9 @@
 // failures and go on. main() runs every test and exits with the failure count.
 #pragma once
 
-#include <windows.h>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace testing
 {
@@ -22,6 +22,8 @@ template <typename T> std::string Describe(const T& value)
     return out.str();
 }
 std::string Hex(unsigned long long value);
+// The test executable's command-line arguments after its name, in UTF-8.
+const std::vector<std::string>& Arguments();
 
 struct Registrar
 {

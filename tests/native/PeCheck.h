@@ -1,0 +1,37 @@
+// Checks shared by the native tests of the resource writer: a flat view of a
+// tree and a comparison of the sections that must not change.
+#pragma once
+
+#include "engine/ResourceEditor.h"
+
+#include <string>
+#include <tuple>
+
+namespace pecheck
+{
+using Key = std::tuple<pe::ResName, pe::ResName, pe::ResName>;
+struct Entry
+{
+    pe::Bytes bytes;
+    uint32_t codePage;
+    bool operator==(const Entry& other) const
+    {
+        return bytes == other.bytes && codePage == other.codePage;
+    }
+};
+using Flat = std::map<Key, Entry>;
+
+pe::Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const pe::Bytes& bytes);
+
+// Every entry of the image's tree with its bytes; throws BadImage.
+Flat Flatten(const pe::Bytes& file);
+
+// Empty when every section of before, except the one that starts with its
+// resource tree, has the same header fields and raw bytes in after, and the
+// headers before the section table are unchanged apart from the fields a
+// resource update may change; otherwise what differs.
+std::string CompareOtherSections(const pe::Bytes& before, const pe::Bytes& after);
+
+std::string Describe(const Key& key);
+} // namespace pecheck
