@@ -111,7 +111,12 @@ Bytes ResourceEditor::Build() const
     // Only a section that starts with the tree is taken to hold nothing else.
     const int owned = found >= 0 && sections[found].virtualAddress == rootRva ? found : -1;
 
-    Bytes out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(m_image.OverlayStart()));
+    // One allocation for the whole new file: the tree, the alignment of a new
+    // section and the overlay come on top of the image.
+    Bytes out;
+    out.reserve(file.size() + (hadTree || !m_tree.Empty() ? m_tree.SerializedSize() : 0) +
+                2 * size_t(m_image.FileAlignment()));
+    out.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(m_image.OverlayStart()));
     const uint32_t fileAlignment = m_image.FileAlignment();
     const uint32_t sectionAlignment = m_image.SectionAlignment();
     int rewritten = -1;

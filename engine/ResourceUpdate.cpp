@@ -10,6 +10,9 @@
 namespace
 {
 ResourceUpdateFaultHook g_faultHook = nullptr;
+// Files are read and written in pieces of this size: large single calls are
+// markedly slower under Wine.
+constexpr size_t kChunk = 256 * 1024;
 
 // Whether the test hook makes step fail; the last error is then set.
 bool Faulted(ResourceUpdateStep step)
@@ -53,7 +56,7 @@ bool ReadWholeFile(HANDLE file, pe::Bytes& bytes)
     while (done < bytes.size())
     {
         DWORD read = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
         if (!ReadFile(file, bytes.data() + done, chunk, &read, nullptr))
             return false;
         if (read == 0)
@@ -147,7 +150,7 @@ public:
             if (Faulted(ResourceUpdateStep::WriteTemporary))
                 return false;
             DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
             if (!WriteFile(m_file.Get(), bytes.data() + done, chunk, &written, nullptr))
                 return false;
             done += written;
