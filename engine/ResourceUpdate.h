@@ -56,6 +56,12 @@ public:
 
     HANDLE Get() const { return m_update; }
     explicit operator bool() const { return m_update != nullptr; }
+    // Takes over update, discarding one still held.
+    void Attach(HANDLE update)
+    {
+        Discard();
+        m_update = update;
+    }
     // Ends the update with a commit; afterwards it counts as closed whatever
     // the result, so it is never discarded after this.
     BOOL Commit() { return EndResourceUpdate(Detach(), FALSE); }

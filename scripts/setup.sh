@@ -34,14 +34,38 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
+# The tests run the program under English and French user-interface locales;
+# without them Wine falls back to ASCII for file names.
+locales_missing() {
+  for l in en_US fr_FR de_DE; do
+    locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$" || return 0
+  done
+  return 1
+}
+if locales_missing; then
+  dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q 'install ok installed' || missing+=(locales)
+fi
+if [ ${#missing[@]} -eq 0 ] && ! locales_missing; then
+  exit 0
+fi
+
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
-if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if locales_missing; then
+  for l in en_US fr_FR de_DE; do
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+      echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
+  $SUDO locale-gen >/dev/null
+fi

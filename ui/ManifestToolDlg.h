@@ -25,13 +25,28 @@ public:
     void RefreshCommandStates();
     void EnableControl(UINT id, BOOL enable);
 
+    // Copies the target to "<path>.bak" when the check box is ticked and no
+    // copy exists; savedName gets the copy's file name only when one was
+    // made now. 0 on failure, with the copy's last error.
+    BOOL SaveBackupCopy(CString& savedName);
+    // Starts the target as an independent process; reports its own failure.
+    void LaunchTarget();
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnOK() override;
 
     void OnBrowse();
+    void OnStart();
+    void OnEnableXpStyle();
+    void OnDisableXpStyle();
     void OnChangeAppPath();
 
     DECLARE_MESSAGE_MAP()
 };
+
+// Disable's language callback: marks manifest 1 in language for deletion in
+// the update passed as param. FALSE stops the enumeration.
+BOOL CALLBACK DeleteManifestLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language,
+                                     LONG_PTR param);

@@ -2,66 +2,14 @@
 // platform's loader reads back, whether the programs still run, and what is
 // left on disk after every kind of failure.
 #include "engine/ResourceUpdate.h"
+#include "tests/support/LoaderResources.h"
 #include "tests/support/TestHarness.h"
 #include "tests/support/TestSupport.h"
-
-#include <map>
 
 using namespace testing;
 
 namespace
 {
-using ResourceMap = std::map<std::wstring, std::string>;
-
-std::wstring Key(LPCWSTR value)
-{
-    return IS_INTRESOURCE(value)
-               ? L"#" + std::to_wstring(LOWORD(reinterpret_cast<ULONG_PTR>(value)))
-               : std::wstring(value);
-}
-
-struct Walk
-{
-    HMODULE module;
-    ResourceMap* out;
-};
-
-BOOL CALLBACK OnLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR param)
-{
-    auto& walk = *reinterpret_cast<Walk*>(param);
-    HRSRC found = FindResourceExW(module, type, name, language);
-    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
-    (*walk.out)[Key(type) + L"/" + Key(name) + L"/" + std::to_wstring(language)] =
-        std::string(data, SizeofResource(module, found));
-    return TRUE;
-}
-
-BOOL CALLBACK OnName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param)
-{
-    return EnumResourceLanguagesW(module, type, name, OnLanguage, param);
-}
-
-BOOL CALLBACK OnType(HMODULE module, LPWSTR type, LONG_PTR param)
-{
-    return EnumResourceNamesW(module, type, OnName, param);
-}
-
-// Every resource of the file as the platform's loader reads it.
-ResourceMap LoaderResources(const std::wstring& path)
-{
-    ResourceMap out;
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module)
-    {
-        Fail(__FILE__, __LINE__, "cannot load " + Utf8(path));
-        return out;
-    }
-    Walk walk{module, &out};
-    EnumResourceTypesW(module, OnType, reinterpret_cast<LONG_PTR>(&walk));
-    FreeLibrary(module);
-    return out;
-}
-
 // Runs the program and returns its exit code, or -1 when it does not start.
 long RunProgram(const std::wstring& path)
 {

@@ -1,0 +1,28 @@
+// Starting the target so that the user sees the effect of a change at once.
+#include "errors/ErrorCode.h"
+#include "ui/ManifestToolDlg.h"
+
+void CManifestToolDlg::LaunchTarget()
+{
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+
+    // The path is the program and its whole command line; the process gets
+    // the tool's environment and current directory, and is let go at once.
+    if (CreateProcessW(m_strPath, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process))
+    {
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        return;
+    }
+    ShowErrorBox(ErrorCodeFromLastError(), MB_ICONERROR);
+}
+
+void CManifestToolDlg::OnStart()
+{
+    if (UpdateData(TRUE))
+        LaunchTarget();
+}

@@ -1,0 +1,301 @@
+// Enable, Disable and Start in the built Lumaform.exe, driven from this
+// process by window messages; the targets are copies of real programs,
+// checked afterwards byte for byte and through the platform's loader.
+// LUMAFORM_EXPECT_LANGUAGE (en or fr) names the texts the run expects.
+#include "LumaformSession.h"
+
+#include "../support/LoaderResources.h"
+#include "../support/TestHarness.h"
+#include "../support/TestSupport.h"
+#include "errors/ErrorCode.h"
+#include "framework/AfxString.h"
+#include "res/resource.h"
+
+using namespace testing;
+
+namespace
+{
+bool French()
+{
+    wchar_t language[8] = L"";
+    GetEnvironmentVariableW(L"LUMAFORM_EXPECT_LANGUAGE", language, 8);
+    return std::wstring(language) == L"fr";
+}
+
+std::wstring Question(bool enabled, const std::wstring& copy)
+{
+    std::wstring note;
+    if (!copy.empty())
+        note = (French() ? L" et une copie du fichier a été sauvegardé sous '"
+                         : L" and a file copy was saved as '") +
+               copy + L"'";
+    if (French())
+        return std::wstring(enabled ? L"Style XP activés" : L"Style XP désactivés") +
+               L" avec succès" + note + L".\n\nVoulez-vous lancer l'application maintenant ?";
+    return std::wstring(enabled ? L"XP style sucessfully enabled"
+                                : L"XP style sucessfully disabled") +
+           note + L".\n\nWould you like to start the application now?";
+}
+
+// The manifest Enable writes for a program of that name and version.
+std::string ExpectedManifest(const std::string& name, const std::string& version)
+{
+    std::string text =
+        ReadFileBytes(std::wstring(LUMAFORM_SOURCE_DIR) + L"\\res\\ManifestTemplate.manifest");
+    for (const auto& pair : {std::make_pair(std::string("%AppVersion%"), version),
+                             std::make_pair(std::string("%AppName%"), name)})
+        for (size_t at; (at = text.find(pair.first)) != std::string::npos;)
+            text.replace(at, pair.first.size(), pair.second);
+    return text;
+}
+
+std::wstring ErrorText(DWORD error)
+{
+    CString text;
+    FormatErrorText(text, HRESULT_FROM_WIN32(error));
+    return std::wstring(static_cast<LPCWSTR>(text));
+}
+
+// The error box shows the text of one of errors (the first when none
+// matches, for the failure message).
+void CheckErrorBox(const CLumaformSession& session, std::initializer_list<DWORD> errors)
+{
+    const MessageBoxSeen box = session.Answer(IDOK);
+    CHECK(box.shown);
+    CHECK_EQ(box.caption, std::wstring(L"Lumaform"));
+    std::wstring expected = ErrorText(*errors.begin());
+    for (DWORD error : errors)
+        if (box.text == ErrorText(error))
+            expected = box.text;
+    CHECK_EQ(box.text, expected);
+    CHECK(session.Idle());
+}
+
+void CheckErrorBox(const CLumaformSession& session, DWORD error)
+{
+    CheckErrorBox(session, {error});
+}
+
+std::wstring Copy(const CScratchFolder& folder, const wchar_t* fixture, const wchar_t* as)
+{
+    const std::wstring path = folder / as;
+    CopyFileW(Fixture(fixture).c_str(), path.c_str(), FALSE);
+    return path;
+}
+
+// Lines the launch recorder wrote: "command line|current directory".
+std::string Recorded(const std::wstring& record, int expectedLines)
+{
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+    {
+        text = ReadFileBytes(record);
+        int lines = 0;
+        for (char c : text)
+            lines += c == '\n';
+        if (lines >= expectedLines)
+            break;
+        Sleep(100);
+    }
+    return text;
+}
+} // namespace
+
+TEST(EnableWritesTheComposedManifestAndSavesACopy)
+{
+    CScratchFolder folder(L"e2e_enable");
+    const std::wstring target = Copy(folder, L"version_1016.exe", L"Tool.exe");
+    const std::string original = ReadFileBytes(target);
+    const ResourceMap before = LoaderResources(target);
+
+    CLumaformSession session;
+    CHECK(session.Started());
+    session.SetPath(target);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    session.Click(IDC_ENABLE_XP);
+    const MessageBoxSeen question = session.Answer(IDNO);
+    CHECK(question.shown);
+    CHECK_EQ(question.caption, std::wstring(L"Lumaform"));
+    CHECK_EQ(question.text, Question(true, L"Tool.exe.bak"));
+    CHECK(session.Idle());
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+
+    CHECK(ReadFileBytes(target + L".bak") == original);
+    ResourceMap expected = before;
+    expected[L"#24/#1/0"] = ExpectedManifest("Tool", "1.0.1.6");
+    CHECK(LoaderResources(target) == expected);
+}
+
+TEST(AnExistingCopyIsKeptAndAnUntickedBoxMakesNone)
+{
+    CScratchFolder folder(L"e2e_copies");
+    const std::wstring target = Copy(folder, L"no_version.exe", L"Kept.exe");
+    const std::wstring backup = target + L".bak";
+    WriteFileBytes(backup, "an earlier copy");
+    FILETIME old = {0x12345678, 0x01D00000};
+    HANDLE file =
+        CreateFileW(backup.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+
+    CLumaformSession session;
+    session.SetPath(target);
+    session.Click(IDC_ENABLE_XP);
+    CHECK_EQ(session.Answer(IDNO).text, Question(true, L""));
+    CHECK(session.Idle());
+    CHECK_EQ(ReadFileBytes(backup), std::string("an earlier copy"));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    GetFileAttributesExW(backup.c_str(), GetFileExInfoStandard, &data);
+    CHECK(CompareFileTime(&data.ftLastWriteTime, &old) == 0);
+    CHECK(LoaderResources(target).count(L"#24/#1/0") == 1);
+
+    // Unticked: no copy and no note, for Disable as well.
+    const std::wstring other = Copy(folder, L"manifest1english.exe", L"Other.exe");
+    session.SetSaveCopy(false);
+    session.SetPath(other);
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+    session.Click(IDC_DISABLE_XP);
+    CHECK_EQ(session.Answer(IDNO).text, Question(false, L""));
+    CHECK(session.Idle());
+    CHECK(!FileExists(other + L".bak"));
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+}
+
+TEST(DisableDeletesEveryLanguageOfManifestOneOnly)
+{
+    CScratchFolder folder(L"e2e_disable");
+    const std::wstring target = Copy(folder, L"manifest1twolanguages.exe", L"Two.exe");
+    const std::string original = ReadFileBytes(target);
+    ResourceMap expected = LoaderResources(target);
+    CHECK(expected.erase(L"#24/#1/0") == 1 && expected.erase(L"#24/#1/1033") == 1);
+
+    CLumaformSession session;
+    session.SetPath(target);
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+    session.Click(IDC_DISABLE_XP);
+    const MessageBoxSeen question = session.Answer(IDNO);
+    CHECK_EQ(question.caption, std::wstring(L"Lumaform"));
+    CHECK_EQ(question.text, Question(false, L"Two.exe.bak"));
+    CHECK(session.Idle());
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    CHECK(LoaderResources(target) == expected);
+    CHECK(expected.count(L"#24/#2/0") == 1);
+    CHECK(ReadFileBytes(target + L".bak") == original);
+}
+
+// Yes starts the program with its path as the whole command line, in the
+// tool's current directory; the path has blanks and an accent, and its
+// folder a full stop. Enable, Disable and Start all go through it.
+TEST(YesAndStartLaunchTheTargetOnAPathWithAccentsAndBlanks)
+{
+    CScratchFolder folder(L"e2e_launch");
+    const std::wstring dotted = folder / L"v1.2 tools";
+    CreateDirectoryW(dotted.c_str(), nullptr);
+    const std::wstring target = dotted + L"\\Café Tool.exe";
+    CHECK(CopyFileW(Fixture(L"launch_recorder.exe").c_str(), target.c_str(), FALSE));
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+
+    CLumaformSession session;
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    session.SetPath(target);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    session.Click(IDC_ENABLE_XP);
+    CHECK_EQ(session.Answer(IDYES).text, Question(true, L"Café Tool.exe.bak"));
+    CHECK(session.Idle());
+    // The platform makes the command line from the program's path; Wine
+    // puts quotes around a path with blanks, Windows takes it as it is.
+    const std::string cwd = "|" + Utf8(current) + "\n";
+    std::string line = Utf8(target) + cwd;
+    if (Recorded(record, 1) != line)
+        line = "\"" + Utf8(target) + "\"" + cwd;
+    CHECK_EQ(Recorded(record, 1), line);
+    const ResourceMap enabled = LoaderResources(target);
+    CHECK(enabled.count(L"#24/#1/0") == 1 &&
+          enabled.at(L"#24/#1/0") == ExpectedManifest("Café Tool", "0.0.0.0"));
+
+    session.Click(IDC_DISABLE_XP);
+    CHECK_EQ(session.Answer(IDYES).text, Question(false, L""));
+    CHECK(session.Idle());
+    CHECK_EQ(Recorded(record, 2), line + line);
+    CHECK_EQ(LoaderResources(target).count(L"#24/#1/0"), size_t(0));
+
+    // Start twice: two processes.
+    session.Click(IDC_START);
+    session.Click(IDC_START);
+    CHECK_EQ(Recorded(record, 4), line + line + line + line);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+}
+
+TEST(FailuresShowTheCodeAndLeaveTheTargetAsItWas)
+{
+    CScratchFolder folder(L"e2e_failures");
+    CLumaformSession session;
+
+    // The file went away after the probe: with the copy ticked the copy
+    // fails first, unticked the update does; nothing is written.
+    const std::wstring gone = Copy(folder, L"no_version.exe", L"gone.exe");
+    session.SetPath(gone);
+    DeleteFileW(gone.c_str());
+    session.Click(IDC_ENABLE_XP);
+    CheckErrorBox(session, ERROR_FILE_NOT_FOUND);
+    CHECK(!FileExists(gone + L".bak"));
+    session.SetSaveCopy(false);
+    session.Click(IDC_ENABLE_XP);
+    CheckErrorBox(session, ERROR_FILE_NOT_FOUND);
+    CHECK(!FileExists(gone));
+    CHECK_EQ(session.Buttons(), std::string("E-S")); // not refreshed
+    session.SetSaveCopy(true);
+
+    // Read-only: the copy is made, the target keeps every byte.
+    const std::wstring readOnly = Copy(folder, L"no_version.exe", L"readonly.exe");
+    const std::string original = ReadFileBytes(readOnly);
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    session.SetPath(readOnly);
+    session.Click(IDC_ENABLE_XP);
+    CheckErrorBox(session, ERROR_ACCESS_DENIED);
+    CHECK(ReadFileBytes(readOnly) == original);
+    CHECK(ReadFileBytes(readOnly + L".bak") == original);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // Held open by another process (this one).
+    const std::wstring held = Copy(folder, L"manifest1english.exe", L"held.exe");
+    const std::string heldBytes = ReadFileBytes(held);
+    session.SetPath(held);
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    session.Click(IDC_DISABLE_XP);
+    CheckErrorBox(session, ERROR_SHARING_VIOLATION);
+    CloseHandle(holder);
+    CHECK(ReadFileBytes(held) == heldBytes);
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+
+    // Manifest 1 gone since the probe: the enumeration fails with the
+    // platform's not-found code (Wine's is "resource data not found"); the
+    // copy made before stays.
+    const std::wstring lost = Copy(folder, L"manifest1english.exe", L"lost.exe");
+    session.SetPath(lost);
+    CopyFileW(Fixture(L"no_version.exe").c_str(), lost.c_str(), FALSE);
+    const std::string lostBytes = ReadFileBytes(lost);
+    session.Click(IDC_DISABLE_XP);
+    CheckErrorBox(session, {ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_RESOURCE_NAME_NOT_FOUND,
+                            ERROR_RESOURCE_DATA_NOT_FOUND});
+    CHECK(ReadFileBytes(lost) == lostBytes);
+    CHECK(ReadFileBytes(lost + L".bak") == lostBytes);
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+
+    // Start on a library, and on a deleted file.
+    const std::wstring library = Copy(folder, L"marker.dll", L"library.dll");
+    session.SetPath(library);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    session.Click(IDC_START);
+    CheckErrorBox(session, ERROR_BAD_EXE_FORMAT);
+    const std::wstring deleted = Copy(folder, L"no_version.exe", L"deleted.exe");
+    session.SetPath(deleted);
+    DeleteFileW(deleted.c_str());
+    session.Click(IDC_START);
+    CheckErrorBox(session, ERROR_FILE_NOT_FOUND);
+}

@@ -1,0 +1,155 @@
+#include "LumaformSession.h"
+
+#include "../support/TestSupport.h"
+#include "res/resource.h"
+
+#include <vector>
+
+namespace testing
+{
+namespace
+{
+struct Search
+{
+    DWORD process;
+    HWND exclude;
+    bool dialogOnly;
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<Search*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process || window == search->exclude || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t cls[16] = L"";
+    GetClassNameW(window, cls, 16);
+    if (std::wstring(cls) != L"#32770")
+        return TRUE;
+    if (search->dialogOnly && !GetDlgItem(window, IDC_APP_PATH))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND WaitForWindow(DWORD process, HWND exclude, bool mainDialog, DWORD timeout)
+{
+    Search search = {process, exclude, mainDialog, nullptr};
+    for (DWORD waited = 0; waited <= timeout && !search.found; waited += 50)
+    {
+        EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
+        if (!search.found)
+            Sleep(50);
+    }
+    return search.found;
+}
+
+std::wstring Text(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM data)
+{
+    wchar_t cls[16] = L"";
+    GetClassNameW(child, cls, 16);
+    if (_wcsicmp(cls, L"Static") == 0 && GetWindowTextLengthW(child) > 0)
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+    return TRUE;
+}
+
+// The message text of a message box: its one static control with text.
+std::wstring MessageText(HWND box)
+{
+    std::vector<HWND> statics;
+    EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&statics));
+    return statics.empty() ? std::wstring() : Text(statics.front());
+}
+} // namespace
+
+CLumaformSession::CLumaformSession()
+{
+    const std::wstring exe = Fixture(L"Lumaform.exe");
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &m_process))
+        return;
+    WaitForInputIdle(m_process.hProcess, 20000);
+    m_window = WaitForWindow(m_process.dwProcessId, nullptr, true, 20000);
+}
+
+CLumaformSession::~CLumaformSession()
+{
+    if (!m_process.hProcess)
+        return;
+    if (m_window)
+        PostMessageW(m_window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (WaitForSingleObject(m_process.hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(m_process.hProcess, 1);
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+void CLumaformSession::SetPath(const std::wstring& path) const
+{
+    SendMessageW(GetDlgItem(m_window, IDC_APP_PATH), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(path.c_str()));
+}
+
+void CLumaformSession::SetSaveCopy(bool save) const
+{
+    SendMessageW(GetDlgItem(m_window, IDC_SAVE_COPY), BM_SETCHECK,
+                 save ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+std::string CLumaformSession::Buttons() const
+{
+    std::string states;
+    for (int id : {IDC_ENABLE_XP, IDC_DISABLE_XP, IDC_START})
+    {
+        const char letter = id == IDC_ENABLE_XP ? 'E' : id == IDC_DISABLE_XP ? 'D' : 'S';
+        states += IsWindowEnabled(GetDlgItem(m_window, id)) ? letter : '-';
+    }
+    return states;
+}
+
+void CLumaformSession::Click(int id) const
+{
+    PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(m_window, id)));
+}
+
+MessageBoxSeen CLumaformSession::Answer(int button, DWORD timeout) const
+{
+    MessageBoxSeen seen;
+    HWND box = WaitForWindow(m_process.dwProcessId, m_window, false, timeout);
+    if (!box)
+        return seen;
+    seen.shown = true;
+    seen.caption = Text(box);
+    seen.text = MessageText(box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    for (DWORD waited = 0; waited < timeout && IsWindow(box); waited += 50)
+        Sleep(50);
+    return seen;
+}
+
+bool CLumaformSession::Idle(DWORD timeout) const
+{
+    for (DWORD waited = 0; waited <= timeout; waited += 50)
+    {
+        if (IsWindowEnabled(m_window))
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+} // namespace testing
