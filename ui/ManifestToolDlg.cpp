@@ -10,6 +10,7 @@ ON_BN_CLICKED(IDC_START, OnStart)
 ON_BN_CLICKED(IDC_ENABLE_XP, OnEnableXpStyle)
 ON_BN_CLICKED(IDC_DISABLE_XP, OnDisableXpStyle)
 ON_EN_CHANGE(IDC_APP_PATH, OnChangeAppPath)
+ON_BN_CLICKED(IDC_ABOUT, OnAbout)
 END_MESSAGE_MAP()
 
 CManifestToolDlg::CManifestToolDlg(CWnd* parent)

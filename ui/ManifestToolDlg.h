@@ -42,6 +42,7 @@ protected:
     void OnEnableXpStyle();
     void OnDisableXpStyle();
     void OnChangeAppPath();
+    void OnAbout();
 
     DECLARE_MESSAGE_MAP()
 };

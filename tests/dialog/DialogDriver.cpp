@@ -61,7 +61,62 @@ void CALLBACK WatchTimer(HWND, UINT, UINT_PTR id, DWORD)
     if (g_watch->done)
         KillTimer(nullptr, id);
 }
+struct BoxScript
+{
+    HWND owner;
+    const std::vector<BoxStep>* steps;
+    size_t next;
+    HWND box;
+    bool finished;
+};
+BoxScript* g_box = nullptr;
+
+BOOL CALLBACK FindBox(HWND window, LPARAM)
+{
+    if (GetWindow(window, GW_OWNER) == g_box->owner && IsWindowVisible(window))
+    {
+        g_box->box = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK BoxTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    BoxScript& script = *g_box;
+    if (script.finished)
+        return;
+    if (!script.box)
+    {
+        EnumThreadWindows(GetCurrentThreadId(), FindBox, 0);
+        return;
+    }
+    if (!IsWindow(script.box))
+        script.finished = true;
+    else if (script.next < script.steps->size())
+        (*script.steps)[script.next++](script.box);
+    else
+    {
+        PostMessageW(script.box, WM_COMMAND, IDCANCEL, 0);
+        script.finished = true;
+    }
+    if (script.finished)
+        KillTimer(nullptr, id);
+}
 } // namespace
+
+size_t RunInModalBox(HWND owner, const std::function<void()>& action,
+                     const std::vector<BoxStep>& steps)
+{
+    BoxScript script = {owner, &steps, 0, nullptr, false};
+    BoxScript* previous = g_box;
+    g_box = &script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 40, BoxTimer);
+    action();
+    KillTimer(nullptr, timer);
+    g_box = previous;
+    return script.next;
+}
 
 INT_PTR RunDialog(CManifestToolDlg& dialog, const std::vector<Step>& steps)
 {

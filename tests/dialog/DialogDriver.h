@@ -23,6 +23,15 @@ INT_PTR RunDialog(CManifestToolDlg& dialog, const std::vector<Step>& steps);
 void WhileModal(HWND owner, const std::function<void()>& action,
                 const std::function<void(HWND window)>& onWindow);
 
+// Runs action (which opens a modal box owned by owner and returns when the
+// box has closed); once the box shows, runs the steps one timer tick apart
+// inside the box's own modal loop, and cancels the box after the last step
+// if it is still open. Steps after the box closed are not run. Returns how
+// many steps ran.
+using BoxStep = std::function<void(HWND box)>;
+size_t RunInModalBox(HWND owner, const std::function<void()>& action,
+                     const std::vector<BoxStep>& steps);
+
 bool IsEnabled(HWND dialog, int id);
 // "EDS": which of Enable, Disable and Start are enabled, '-' for off.
 std::string Buttons(HWND dialog);

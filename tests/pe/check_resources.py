@@ -180,7 +180,7 @@ def check_manifest_and_version(res, pe):
     check("string values", [(k.decode(), v.decode()) for k, v in tables[0].entries.items()], [
         ("Comments", ""), ("CompanyName", "Orvanel Software"), ("FileDescription", "Lumaform"),
         ("FileVersion", "1.0.1 (Build 0006)"), ("InternalName", "Lumaform"),
-        ("LegalCopyright", "Copyright © 2026 Orvanel Software"), ("LegalTrademarks", ""),
+        ("LegalCopyright", "© 2026 Orvanel Software"), ("LegalTrademarks", ""),
         ("OriginalFilename", "Lumaform.exe"), ("PrivateBuild", ""), ("ProductName", "Lumaform"),
         ("ProductVersion", "1.0.1 (Build 0004)"), ("SpecialBuild", "")])
     var = [v for fi in pe.FileInfo[0] if fi.Key == b"VarFileInfo" for v in fi.Var]

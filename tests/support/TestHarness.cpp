@@ -113,6 +113,8 @@ int main(int argc, char** argv)
     for (const auto& test : testing::Tests())
     {
         const int before = testing::g_failures;
+        printf("[ RUN ]   %s\n", test.name);
+        fflush(stdout);
         try
         {
             test.function();
@@ -123,6 +125,7 @@ int main(int argc, char** argv)
         }
         const bool ok = testing::g_failures == before;
         printf("%s %s\n", ok ? "[ OK ]  " : "[FAIL]  ", test.name);
+        fflush(stdout); // a test that hangs still shows how far the run came
         ok ? ++passed : ++failed;
     }
     printf("%d passed, %d failed\n", passed, failed);

@@ -1,0 +1,321 @@
+// The About box opened from the real main dialog, and its link control:
+// the version line, how the box closes, what the link paints (read back from
+// the window's pixels), its cursor, and when a click or a key opens it.
+#include "DialogDriver.h"
+
+#include "../support/TestHarness.h"
+#include "../support/TestSupport.h"
+
+#include "framework/WinApp.h"
+#include "res/resource.h"
+#include "ui/HyperLink.h"
+
+using namespace testing;
+
+namespace
+{
+void Key(HWND window, UINT key)
+{
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+// The client area of window as it is on screen, row by row.
+class CCapture
+{
+public:
+    explicit CCapture(HWND window)
+    {
+        RECT client;
+        GetClientRect(window, &client);
+        m_width = client.right;
+        m_height = client.bottom;
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = m_width;
+        info.bmiHeader.biHeight = -m_height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC screen = GetDC(window);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, m_width, m_height, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        const auto* pixels = static_cast<const DWORD*>(bits);
+        m_pixels.assign(pixels, pixels + m_width * m_height);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(window, screen);
+    }
+    // 0x00RRGGBB
+    DWORD At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)]; }
+    bool Blue(int x, int y) const
+    {
+        const DWORD p = At(x, y);
+        return (p & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) < 0x60 && ((p >> 16) & 0xFF) < 0x60;
+    }
+    bool Black(int x, int y) const { return (At(x, y) & 0xFFFFFF) == 0; }
+
+private:
+    int m_width = 0, m_height = 0;
+    std::vector<DWORD> m_pixels;
+};
+
+CHyperLink* LinkOf(HWND box)
+{
+    return dynamic_cast<CHyperLink*>(CWnd::FromHandlePermanent(GetDlgItem(box, IDC_WEB_LINK)));
+}
+
+void Repaint(HWND box)
+{
+    RedrawWindow(box, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+// Opens the About box of a main dialog and runs steps in it.
+size_t WithAboutBox(const std::vector<BoxStep>& steps, bool* mainDisabled = nullptr)
+{
+    CManifestToolDlg dialog;
+    // As in the program: the main dialog is the application's main window,
+    // which owns a box made without a parent.
+    AfxGetApp()->m_pMainWnd = &dialog;
+    size_t ran = 0;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           ran = RunInModalBox(
+                               d.m_hWnd,
+                               [&]
+                               { SendMessageW(GetDlgItem(d.m_hWnd, IDC_ABOUT), BM_CLICK, 0, 0); },
+                               steps);
+                           if (mainDisabled)
+                               *mainDisabled = !IsWindowEnabled(d.m_hWnd);
+                       }});
+    AfxGetApp()->m_pMainWnd = nullptr;
+    return ran;
+}
+
+const BoxStep kStillOpen = [](HWND) { CHECK(!"the About box is still open"); };
+
+// The launch recorder as the link's caption: each opening appends a line.
+struct CRecorderLink
+{
+    CScratchFolder folder{L"about_link"};
+    std::wstring record = folder / L"record.txt";
+    CRecorderLink() { SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str()); }
+    ~CRecorderLink() { SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr); }
+    void PointAt(HWND box) const
+    {
+        SetWindowTextW(GetDlgItem(box, IDC_WEB_LINK), Fixture(L"launch_recorder.exe").c_str());
+        Repaint(box);
+    }
+    int Opened() const
+    {
+        Sleep(1500); // the started programs write their line
+        int lines = 0;
+        for (char c : ReadFileBytes(record))
+            lines += c == '\n';
+        return lines;
+    }
+};
+} // namespace
+
+TEST(AboutShowsTheVersionAndHoldsTheMainWindow)
+{
+    bool disabledWhileOpen = false, enabledAfter = false;
+    const size_t ran = WithAboutBox({[&](HWND box)
+                                     {
+                                         CHECK_EQ(TextOf(GetDlgItem(box, IDC_VERSION_TEXT)),
+                                                  std::wstring(L"Lumaform - v1.0.1 (Build 6)"));
+                                         disabledWhileOpen =
+                                             !IsWindowEnabled(GetWindow(box, GW_OWNER));
+                                         CHECK(GetFocus() == GetDlgItem(box, IDOK));
+                                     }},
+                                    &enabledAfter);
+    CHECK_EQ(ran, size_t(1));
+    CHECK(disabledWhileOpen);
+    CHECK(!enabledAfter);
+}
+
+TEST(OkEnterEscapeAndTheCloseBoxCloseIt)
+{
+    const std::vector<BoxStep> closers = {
+        [](HWND box) { PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0); },
+        [](HWND box) { Key(GetDlgItem(box, IDOK), VK_RETURN); },
+        [](HWND) { Key(GetFocus(), VK_ESCAPE); },
+        [](HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); },
+    };
+    for (const BoxStep& close : closers)
+        CHECK_EQ(WithAboutBox({close, kStillOpen}), size_t(1));
+}
+
+TEST(LinkPaintsBlueUnderlinedTextAndADottedFocusFrame)
+{
+    WithAboutBox({[](HWND box)
+                  {
+                      CHyperLink* link = LinkOf(box);
+                      CHECK(link != nullptr);
+                      if (!link)
+                          return;
+                      Repaint(box);
+                      // The text's extent in the underlined GUI font.
+                      LOGFONTW font = {};
+                      GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+                      font.lfUnderline = 1;
+                      HFONT created = CreateFontIndirectW(&font);
+                      HDC dc = GetDC(link->m_hWnd);
+                      HGDIOBJ old = SelectObject(dc, created);
+                      const std::wstring caption = TextOf(link->m_hWnd);
+                      SIZE size;
+                      GetTextExtentPoint32W(dc, caption.c_str(), int(caption.size()), &size);
+                      SelectObject(dc, old);
+                      ReleaseDC(link->m_hWnd, dc);
+                      DeleteObject(created);
+                      const RECT r = link->m_rcText;
+                      CHECK(r.left == 0 && r.top == 0 && r.right == size.cx && r.bottom == size.cy);
+
+                      const CCapture shot(link->m_hWnd);
+                      int blue = 0, underline = 0;
+                      for (int y = r.top; y < r.bottom; ++y)
+                      {
+                          int row = 0;
+                          for (int x = r.left; x < r.right; ++x)
+                              row += shot.Blue(x, y) ? 1 : 0;
+                          blue += row;
+                          if (row * 10 >= (r.right - r.left) * 9)
+                              ++underline;
+                      }
+                      CHECK(blue > 50);
+                      CHECK(underline >= 1);
+                      // No frame without the focus.
+                      CHECK(!shot.Black(r.left, r.top));
+                      SetFocus(link->m_hWnd);
+                  },
+                  [](HWND box)
+                  {
+                      CHyperLink* link = LinkOf(box);
+                      Repaint(box);
+                      const RECT r = link->m_rcText;
+                      const CCapture shot(link->m_hWnd);
+                      int wrong = 0;
+                      auto edge = [&](int x, int y)
+                      {
+                          const bool expectBlack = (x + y) % 2 == 0;
+                          wrong += shot.Black(x, y) != expectBlack ? 1 : 0;
+                      };
+                      for (int x = r.left; x < r.right; ++x)
+                      {
+                          edge(x, r.top);
+                          edge(x, r.bottom - 1);
+                      }
+                      for (int y = r.top; y < r.bottom; ++y)
+                      {
+                          edge(r.left, y);
+                          edge(r.right - 1, y);
+                      }
+                      CHECK_EQ(wrong, 0);
+                      CHECK(shot.Black(r.left, r.top) == ((r.left + r.top) % 2 == 0));
+                      SetFocus(GetDlgItem(box, IDOK));
+                  },
+                  [](HWND box)
+                  {
+                      CHyperLink* link = LinkOf(box);
+                      Repaint(box);
+                      const RECT r = link->m_rcText;
+                      const CCapture shot(link->m_hWnd);
+                      CHECK(!shot.Black(r.left, r.top) && !shot.Black(r.right - 1, r.top));
+                  }});
+}
+
+TEST(CursorIsTheHandOverTheTextOnly)
+{
+    WithAboutBox(
+        {[](HWND box)
+         {
+             CHyperLink* link = LinkOf(box);
+             Repaint(box);
+             const RECT r = link->m_rcText;
+             RECT client;
+             GetClientRect(link->m_hWnd, &client);
+             CHECK(r.right + 2 < client.right); // room beside the text
+             auto cursor = [&]
+             { return reinterpret_cast<HCURSOR>(GetClassLongPtrW(link->m_hWnd, GCLP_HCURSOR)); };
+             SendMessageW(link->m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 2, r.top + 2));
+             CHECK(cursor() == LoadCursorW(nullptr, IDC_HAND));
+             SendMessageW(link->m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(r.right + 1, r.top + 2));
+             CHECK(cursor() == LoadCursorW(nullptr, IDC_ARROW));
+             SendMessageW(link->m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(r.right - 1, r.bottom - 1));
+             CHECK(cursor() == LoadCursorW(nullptr, IDC_HAND));
+             SendMessageW(link->m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(r.right - 1, r.bottom));
+             CHECK(cursor() == LoadCursorW(nullptr, IDC_ARROW));
+         }});
+}
+
+// Only where the button comes up counts; a click beside the text only takes
+// the focus.
+TEST(ClickOnTheTextOpensTheLink)
+{
+    CRecorderLink recorder;
+    int afterDownBesideUpOn = -1, afterDownOnUpBeside = -1, afterBeside = -1;
+    bool focused = false;
+    WithAboutBox({[&](HWND box)
+                  {
+                      recorder.PointAt(box);
+                      CHyperLink* link = LinkOf(box);
+                      const RECT r = link->m_rcText;
+                      const LPARAM on = MAKELPARAM(r.left + 3, r.top + 3),
+                                   beside = MAKELPARAM(r.right + 1, r.top + 3);
+                      SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, beside);
+                      SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on);
+                      afterDownBesideUpOn = recorder.Opened();
+                      SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
+                      SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, beside);
+                      afterDownOnUpBeside = recorder.Opened();
+                      SetFocus(GetDlgItem(box, IDOK));
+                      SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, beside);
+                      SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, beside);
+                      focused = GetFocus() == link->m_hWnd;
+                      afterBeside = recorder.Opened();
+                  }});
+    CHECK_EQ(afterDownBesideUpOn, 1);
+    CHECK_EQ(afterDownOnUpBeside, 1);
+    CHECK_EQ(afterBeside, 1);
+    CHECK(focused);
+}
+
+TEST(EnterAndSpaceOpenTheFocusedLinkAndTabMovesTheFocus)
+{
+    CRecorderLink recorder;
+    HWND seenFocus[3] = {};
+    int opened = -1;
+    const size_t ran = WithAboutBox({
+        [&](HWND box)
+        {
+            recorder.PointAt(box);
+            Key(GetFocus(), VK_TAB);
+        },
+        [&](HWND box)
+        {
+            seenFocus[0] = GetFocus();
+            CHECK(seenFocus[0] == GetDlgItem(box, IDC_WEB_LINK));
+            Key(GetFocus(), VK_RETURN);
+            Key(GetFocus(), VK_SPACE);
+            PostMessageW(GetFocus(), WM_KEYDOWN, VK_SPACE, 0x40000001); // auto-repeat
+        },
+        [&](HWND box)
+        {
+            opened = recorder.Opened();
+            CHECK(IsWindowVisible(box));
+            Key(GetFocus(), VK_TAB);
+        },
+        [&](HWND box)
+        {
+            seenFocus[1] = GetFocus();
+            CHECK(seenFocus[1] == GetDlgItem(box, IDOK));
+        },
+    });
+    CHECK_EQ(ran, size_t(4));
+    CHECK_EQ(opened, 3);
+}
