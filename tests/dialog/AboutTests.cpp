@@ -5,6 +5,7 @@
 
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
+#include "../support/WindowCapture.h"
 
 #include "framework/WinApp.h"
 #include "res/resource.h"
@@ -20,48 +21,17 @@ void Key(HWND window, UINT key)
     PostMessageW(window, WM_KEYUP, key, 0xC0000001);
 }
 
-// The client area of window as it is on screen, row by row.
-class CCapture
+// The link's pixels, with the colour tests the checks need.
+class CCapture : public CWindowCapture
 {
 public:
-    explicit CCapture(HWND window)
-    {
-        RECT client;
-        GetClientRect(window, &client);
-        m_width = client.right;
-        m_height = client.bottom;
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = m_width;
-        info.bmiHeader.biHeight = -m_height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HDC screen = GetDC(window);
-        HDC memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, m_width, m_height, screen, 0, 0, SRCCOPY);
-        GdiFlush();
-        const auto* pixels = static_cast<const DWORD*>(bits);
-        m_pixels.assign(pixels, pixels + m_width * m_height);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(window, screen);
-    }
-    // 0x00RRGGBB
-    DWORD At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)]; }
+    explicit CCapture(HWND window) : CWindowCapture(window) {}
     bool Blue(int x, int y) const
     {
         const DWORD p = At(x, y);
         return (p & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) < 0x60 && ((p >> 16) & 0xFF) < 0x60;
     }
-    bool Black(int x, int y) const { return (At(x, y) & 0xFFFFFF) == 0; }
-
-private:
-    int m_width = 0, m_height = 0;
-    std::vector<DWORD> m_pixels;
+    bool Black(int x, int y) const { return At(x, y) == 0; }
 };
 
 CHyperLink* LinkOf(HWND box)

@@ -7,6 +7,7 @@
 #include "../support/LoaderResources.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
+#include "../support/WindowCapture.h"
 #include "errors/ErrorCode.h"
 #include "framework/AfxString.h"
 #include "res/resource.h"
@@ -41,7 +42,7 @@ std::wstring Question(bool enabled, const std::wstring& copy)
 std::string ExpectedManifest(const std::string& name, const std::string& version)
 {
     std::string text =
-        ReadFileBytes(std::wstring(LUMAFORM_SOURCE_DIR) + L"\\res\\ManifestTemplate.manifest");
+        ReadFileBytes(std::wstring(LUMAFORM_BUILD_RES_DIR) + L"\\ManifestTemplate.manifest");
     for (const auto& pair : {std::make_pair(std::string("%AppVersion%"), version),
                              std::make_pair(std::string("%AppName%"), name)})
         for (size_t at; (at = text.find(pair.first)) != std::string::npos;)
@@ -298,4 +299,28 @@ TEST(FailuresShowTheCodeAndLeaveTheTargetAsItWas)
     DeleteFileW(deleted.c_str());
     session.Click(IDC_START);
     CheckErrorBox(session, ERROR_FILE_NOT_FOUND);
+}
+
+// Wine's default prefix has a theme active: after Enable the same program
+// draws its controls themed, after Disable exactly as before.
+TEST(EnableGivesTheThemedLookAndDisableTakesItBack)
+{
+    CScratchFolder folder(L"e2e_look");
+    const std::wstring target = Copy(folder, L"sample_controls.exe", L"Sample.exe");
+    const CWindowCapture classic = CaptureProgramWindow(target, L"LumaformSample");
+    CHECK(classic.Width() > 0);
+
+    CLumaformSession session;
+    session.SetSaveCopy(false);
+    session.SetPath(target);
+    session.Click(IDC_ENABLE_XP);
+    CHECK(session.Answer(IDNO).shown);
+    CHECK(session.Idle());
+    const CWindowCapture themed = CaptureProgramWindow(target, L"LumaformSample");
+    CHECK(themed.Width() == classic.Width() && !(themed == classic));
+
+    session.Click(IDC_DISABLE_XP);
+    CHECK(session.Answer(IDNO).shown);
+    CHECK(session.Idle());
+    CHECK(CaptureProgramWindow(target, L"LumaformSample") == classic);
 }
