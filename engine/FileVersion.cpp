@@ -4,6 +4,45 @@
 #include "../framework/MemFile.h"
 #include "../framework/ModuleState.h"
 
+namespace
+{
+// Whether [data, data + size) lies in readable memory.
+bool IsReadableRange(const BYTE* data, DWORD size)
+{
+    const ULONG_PTR end = reinterpret_cast<ULONG_PTR>(data) + size;
+    if (!data || end < reinterpret_cast<ULONG_PTR>(data))
+        return false;
+    for (ULONG_PTR at = reinterpret_cast<ULONG_PTR>(data); at < end;)
+    {
+        MEMORY_BASIC_INFORMATION region;
+        if (!VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof region) ||
+            region.State != MEM_COMMIT || (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
+            return false;
+        at = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
+    }
+    return true;
+}
+
+// The platform's version reader takes the version resource's size and
+// address on trust and faults when a damaged file points them outside the
+// image; look at them through the loader first. Files the loader cannot map
+// as data are left to the platform, which reads older formats by itself.
+bool VersionResourceIsSound(LPCWSTR path)
+{
+    CLibrary module(
+        LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+    if (!module)
+        return true;
+    HRSRC info = FindResourceW(module.Get(), MAKEINTRESOURCEW(VS_VERSION_INFO), VS_FILE_INFO);
+    if (!info)
+        return true;
+    const DWORD size = SizeofResource(module.Get(), info);
+    HGLOBAL loaded = LoadResource(module.Get(), info);
+    const auto* data = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
+    return IsReadableRange(data, size);
+}
+} // namespace
+
 BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
 {
     packed = 0;
@@ -14,6 +53,9 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
         GetModuleFileNameW(AfxGetResourceHandle(), ownPath, MAX_PATH);
         path = ownPath;
     }
+
+    if (!VersionResourceIsSound(path))
+        return FALSE;
 
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path, &handle);

@@ -133,6 +133,11 @@ PeImage::PeImage(const Bytes& file) : m_file(file)
         previousEnd = s.virtualAddress + s.VirtualExtent();
         m_sections.push_back(s);
     }
+    // The headers come before the first section in memory; loaders that
+    // resolve addresses below SizeOfHeaders as file offsets would otherwise
+    // read the resources from the wrong place.
+    if (m_sizeOfHeaders > m_sections.front().virtualAddress)
+        throw BadImage{};
 
     // The certificate table is addressed by file offset and lies in the
     // overlay, after every section.

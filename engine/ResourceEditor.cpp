@@ -53,6 +53,28 @@ private:
     uint32_t m_certificateSize;
 };
 
+// Whether a section's raw data can be rewritten without touching any other
+// byte the loader reads: it starts after the headers, where every loader
+// looks for it (Windows rounds the start down to 512 bytes), and shares no
+// bytes with another section.
+bool OwnsItsRawData(const PeImage& image, size_t index)
+{
+    const std::vector<Section>& sections = image.Sections();
+    const Section& s = sections[index];
+    const uint64_t begin = s.pointerToRawData, end = begin + s.sizeOfRawData;
+    if (s.sizeOfRawData == 0 || begin % 512 != 0 || begin < image.SizeOfHeaders())
+        return false;
+    for (size_t i = 0; i < sections.size(); ++i)
+    {
+        const Section& other = sections[i];
+        const uint64_t otherBegin = other.pointerToRawData;
+        if (i != index && other.sizeOfRawData != 0 && otherBegin < end &&
+            begin < otherBegin + other.sizeOfRawData)
+            return false;
+    }
+    return true;
+}
+
 bool IsLastSection(const PeImage& image, size_t index)
 {
     const std::vector<Section>& sections = image.Sections();
@@ -108,8 +130,12 @@ Bytes ResourceEditor::Build() const
     const uint32_t rootRva = m_image.DirectoryRva(kDirResource);
     const bool hadTree = rootRva != 0 || m_image.DirectorySize(kDirResource) != 0;
     const int found = hadTree ? m_image.SectionOf(rootRva) : -1;
-    // Only a section that starts with the tree is taken to hold nothing else.
-    const int owned = found >= 0 && sections[found].virtualAddress == rootRva ? found : -1;
+    // Only a section that starts with the tree is taken to hold nothing else;
+    // one whose raw bytes overlap others' is left alone.
+    const int owned = found >= 0 && sections[found].virtualAddress == rootRva &&
+                              OwnsItsRawData(m_image, static_cast<size_t>(found))
+                          ? found
+                          : -1;
 
     // One allocation for the whole new file: the tree, the alignment of a new
     // section and the overlay come on top of the image.
@@ -167,9 +193,12 @@ Bytes ResourceEditor::Build() const
                 std::any_of(out.begin() + header, out.begin() + header + kSectionHeaderSize,
                             [](uint8_t b) { return b != 0; }))
                 throw BadImage{};
+            // Beyond every section by its memory size and by its raw size:
+            // loaders that map files as data find an address by the raw size.
             uint64_t end = 0;
             for (const Section& s : sections)
-                end = std::max<uint64_t>(end, uint64_t(s.virtualAddress) + s.VirtualExtent());
+                end = std::max<uint64_t>(end, uint64_t(s.virtualAddress) +
+                                                  std::max(s.VirtualExtent(), s.sizeOfRawData));
             baseRva = AlignUp(end, sectionAlignment);
             Bytes tree = m_tree.Serialize(m_image, baseRva);
             const uint32_t rawPointer = AlignUp(out.size(), fileAlignment);

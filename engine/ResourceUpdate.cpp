@@ -100,6 +100,22 @@ std::wstring FolderOf(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+// The full form of path, so that the temporary file lands beside the target
+// and the replacement names it however the user typed it (relative names
+// included); the path itself when it cannot be resolved.
+std::wstring FullPathOf(LPCWSTR path)
+{
+    const DWORD size = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path, size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
 // Owns the temporary file of a commit and deletes it unless it was put in
 // the target's place.
 class CTemporaryFile
@@ -242,7 +258,7 @@ HANDLE BeginResourceUpdate(LPCWSTR path, BOOL deleteExistingResources)
     try
     {
         auto update = std::make_unique<PendingUpdate>();
-        update->path = path;
+        update->path = FullPathOf(path);
         update->attributes = attributes;
         pe::Bytes bytes;
         if (!ReadWholeFile(file.Get(), bytes))

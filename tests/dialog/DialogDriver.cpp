@@ -2,6 +2,10 @@
 
 #include "res/resource.h"
 
+#include "../support/TestHarness.h"
+
+#include <exception>
+
 namespace testing
 {
 namespace
@@ -22,7 +26,22 @@ void CALLBACK StepTimer(HWND, UINT, UINT_PTR id, DWORD)
         return;
     if (script.next < script.steps->size())
     {
-        (*script.steps)[script.next++](*script.dialog);
+        // An exception must not cross the platform's timer dispatch: it
+        // would end the step silently and leave the dialog waiting forever.
+        try
+        {
+            (*script.steps)[script.next++](*script.dialog);
+        }
+        catch (const std::exception& e)
+        {
+            Fail(__FILE__, __LINE__, std::string("exception escaped a step: ") + e.what());
+            script.next = script.steps->size();
+        }
+        catch (...)
+        {
+            Fail(__FILE__, __LINE__, "exception escaped a step");
+            script.next = script.steps->size();
+        }
         SetTimer(nullptr, 0, 20, StepTimer);
     }
     else

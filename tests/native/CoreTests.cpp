@@ -279,3 +279,65 @@ TEST(StringNamesAndTypesKeepTheFormatsOrder)
     CHECK_EQ(nameAt(2), std::string("3"));
     CHECK_EQ(nameAt(3), std::string("7"));
 }
+
+// Damaged section tables the loaders read differently from the format: the
+// writer must not put the tree where one of them would look elsewhere, nor
+// overwrite bytes that belong to another section or to the headers.
+TEST(SectionsWhoseRawBytesOverlapAreNeverWrittenInPlace)
+{
+    const Bytes file = Fixture("rich_resources.exe");
+    const PeImage image(file);
+    const int resources = image.SectionOf(image.DirectoryRva(kDirResource));
+    CHECK(resources > 0);
+    const Section& s = image.Sections()[static_cast<size_t>(resources)];
+    const Section& previous = image.Sections()[static_cast<size_t>(resources) - 1];
+
+    // The tree section's raw bytes start inside the previous section's (the
+    // tree is copied there first so that it still reads).
+    Bytes overlapping = file;
+    const uint32_t start = previous.pointerToRawData;
+    std::copy(file.begin() + s.pointerToRawData,
+              file.begin() + s.pointerToRawData + s.sizeOfRawData, overlapping.begin() + start);
+    Write32(overlapping, previous.headerOffset + 16, 1024);
+    Write32(overlapping, s.headerOffset + 20, start);
+    CHECK(Flatten(overlapping) == Flatten(file));
+    const Bytes changed = Edit(overlapping, DeleteManifest);
+    CHECK_EQ(SectionCount(changed), SectionCount(overlapping) + 1);
+    CHECK(std::equal(overlapping.begin() + start, overlapping.begin() + start + 1024,
+                     changed.begin() + start));
+}
+
+TEST(ANewSectionLiesBeyondEveryRawSize)
+{
+    // A debug section's raw size reaches past the address the new section
+    // would otherwise get; a loader that maps the file as data finds
+    // addresses by raw size and would read the tree from that section.
+    Bytes file = Fixture("rich_resources.exe");
+    const PeImage image(file);
+    const Section& last = image.Sections().back();
+    const uint32_t grownRaw =
+        AlignUp(uint64_t(last.virtualAddress) + 0x5000, 512) - last.virtualAddress;
+    file.resize(size_t(last.pointerToRawData) + grownRaw, 0);
+    Write32(file, last.headerOffset + 16, grownRaw);
+    const Bytes grown = Edit(file, AddLargeEntry);
+    const PeImage after(grown);
+    CHECK(after.Sections().back().virtualAddress >= last.virtualAddress + grownRaw);
+    CHECK_EQ(after.DirectoryRva(kDirResource), after.Sections().back().virtualAddress);
+}
+
+TEST(HeadersReachingIntoTheFirstSectionAreRefused)
+{
+    Bytes file = Fixture("rich_resources.exe");
+    const PeImage image(file);
+    Write32(file, image.OptionalHeaderOffset() + 60, image.Sections()[0].virtualAddress + 0x200);
+    bool refused = false;
+    try
+    {
+        ResourceEditor editor(file);
+    }
+    catch (const BadImage&)
+    {
+        refused = true;
+    }
+    CHECK(refused);
+}

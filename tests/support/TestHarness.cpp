@@ -1,6 +1,9 @@
 #include "TestHarness.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #ifdef _WIN32
@@ -109,10 +112,15 @@ int main(int argc, char** argv)
 {
     testing::g_arguments.assign(argv + 1, argv + argc);
 #endif
+    // LUMAFORM_TEST_FILTER=Name runs only the tests whose name contains it.
+    const char* filter = getenv("LUMAFORM_TEST_FILTER");
     int passed = 0, failed = 0;
     for (const auto& test : testing::Tests())
     {
+        if (filter && *filter && !strstr(test.name, filter))
+            continue;
         const int before = testing::g_failures;
+        const auto started = std::chrono::steady_clock::now();
         printf("[ RUN ]   %s\n", test.name);
         fflush(stdout);
         try
@@ -124,7 +132,8 @@ int main(int argc, char** argv)
             testing::Fail(__FILE__, __LINE__, std::string("unexpected exception in ") + test.name);
         }
         const bool ok = testing::g_failures == before;
-        printf("%s %s\n", ok ? "[ OK ]  " : "[FAIL]  ", test.name);
+        printf("%s %s (%.1f s)\n", ok ? "[ OK ]  " : "[FAIL]  ", test.name,
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
         fflush(stdout); // a test that hangs still shows how far the run came
         ok ? ++passed : ++failed;
     }

@@ -3,6 +3,9 @@
 #include "../support/TestSupport.h"
 
 #include "engine/FileVersion.h"
+#include "framework/AutoHandles.h"
+
+#include <cstring>
 
 using namespace testing;
 
@@ -78,4 +81,33 @@ TEST(BuildMayBeOmitted)
     DWORD packed = 0;
     CHECK(GetFileVersionNumbers(Fixture(L"version_1016.exe").c_str(), packed));
     CHECK_EQ(Hex(packed), Hex(0x01000001));
+}
+
+// A damaged file whose version entry points its data outside the image: the
+// platform's reader would fault on it, so it counts as having no version.
+TEST(VersionDataOutsideTheImageIsNotRead)
+{
+    CScratchFolder folder(L"version_damaged");
+    const std::wstring path = folder / L"damaged.exe";
+    std::string bytes = ReadFileBytes(Fixture(L"version_2_1_300_4.exe"));
+    size_t entry = 0;
+    {
+        CLibrary module(LoadLibraryExW(Fixture(L"version_2_1_300_4.exe").c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE));
+        HRSRC info = FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_VERSION);
+        CHECK(info != nullptr);
+        // A data file is mapped as it lies on disk, so the entry's address
+        // gives its file offset.
+        entry = reinterpret_cast<ULONG_PTR>(info) -
+                (reinterpret_cast<ULONG_PTR>(module.Get()) & ~ULONG_PTR(3));
+    }
+    const uint32_t outside[2] = {0x70001, 0x80000218}; // data RVA and size
+    memcpy(&bytes[entry], outside, sizeof outside);
+    CHECK(WriteFileBytes(path, bytes));
+
+    DWORD packed = 0xDEADBEEF;
+    int build = -7;
+    CHECK(!GetFileVersionNumbers(path.c_str(), packed, &build));
+    CHECK_EQ(packed, DWORD(0));
+    CHECK_EQ(build, -7);
 }

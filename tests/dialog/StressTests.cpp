@@ -1,0 +1,321 @@
+// The main dialog under load and abuse: no GDI objects, windows or kernel
+// handles left behind over many probes, changes and paints; damaged programs
+// and unusual paths that never crash it, never let an exception escape and
+// never touch the wrong file.
+#include "DialogDriver.h"
+
+#include "../support/LoaderResources.h"
+#include "../support/TestHarness.h"
+#include "../support/TestSupport.h"
+
+#include "framework/AutoHandles.h"
+#include "framework/WinApp.h"
+#include "res/resource.h"
+
+#include <cstring>
+
+using namespace testing;
+
+namespace
+{
+// Answers every box with No (a question) or OK, and keeps what it said.
+class CTestApp : public CWinApp
+{
+public:
+    int DoMessageBox(LPCWSTR prompt, UINT type, UINT) override
+    {
+        m_boxes.push_back(prompt);
+        return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+    }
+    std::vector<std::wstring> m_boxes;
+};
+CTestApp theTestApp;
+
+bool IsQuestion(const std::wstring& text)
+{
+    return text.find(L"XP") != std::wstring::npos && text.find(L"?") != std::wstring::npos;
+}
+
+// GDI objects of this process: Wine answers GetGuiResources with 0, but
+// validates handles by their index alone, so the table can be counted.
+int GdiObjects()
+{
+    int count = 0;
+    for (ULONG_PTR value = 1; value < 0x10000; ++value)
+        count += GetObjectType(reinterpret_cast<HGDIOBJ>(value)) ? 1 : 0;
+    return count;
+}
+
+// Open kernel handles (GetProcessHandleCount says 0 under Wine).
+int KernelHandles()
+{
+    int count = 0;
+    DWORD flags;
+    for (ULONG_PTR value = 4; value < 0x4000; value += 4)
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return count;
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(window, CountChild, count);
+    return TRUE;
+}
+
+int Windows()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+void Click(HWND dialog, int id)
+{
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void Untick(HWND dialog)
+{
+    SendMessageW(GetDlgItem(dialog, IDC_SAVE_COPY), BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+std::string Mutate(const std::string& original, int i, unsigned& seed)
+{
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    std::string bytes = original;
+    switch (i % 4)
+    {
+    case 0: // flipped bits in the headers or the resource section
+        for (int k = 0; k < 4; ++k)
+        {
+            const size_t at = (i & 8) ? next() % 1024 : 0x3800 + next() % 0x1600;
+            bytes[at % bytes.size()] ^= static_cast<char>(1 << (next() % 8));
+        }
+        break;
+    case 1: // cut short
+        bytes.resize(next() % bytes.size());
+        break;
+    default: // a 32-bit field grown or shrunk
+    {
+        const size_t at = ((i & 8) ? next() % 1024 : 0x3800 + next() % 0x1600) & ~size_t(3);
+        uint32_t value;
+        memcpy(&value, &bytes[at % (bytes.size() - 4)], 4);
+        value = (i % 4 == 2) ? value + (next() % 0x10000) : value >> (next() % 16);
+        memcpy(&bytes[at % (bytes.size() - 4)], &value, 4);
+    }
+    }
+    return bytes;
+}
+} // namespace
+
+TEST(NothingLeaksOverProbesChangesAndAboutPaints)
+{
+    CScratchFolder folder(L"stress_leaks");
+    const std::wstring target = folder / L"cycle.exe";
+    CopyFileW(Fixture(L"no_version.exe").c_str(), target.c_str(), FALSE);
+    const std::wstring other = Fixture(L"manifest1english.exe");
+    CManifestToolDlg dialog;
+    theTestApp.m_pMainWnd = &dialog;
+    int changes = 0;
+
+    auto work = [&](CManifestToolDlg& d, int probes, int cycles, int paints)
+    {
+        for (int i = 0; i < probes; ++i)
+            SetPath(d.m_hWnd, i % 2 ? target : other);
+        SetPath(d.m_hWnd, target);
+        for (int i = 0; i < cycles; ++i)
+        {
+            Click(d.m_hWnd, IDC_ENABLE_XP);
+            Click(d.m_hWnd, IDC_DISABLE_XP);
+            changes += 2;
+        }
+        RunInModalBox(d.m_hWnd, [&] { Click(d.m_hWnd, IDC_ABOUT); },
+                      {[&](HWND box)
+                       {
+                           for (int i = 0; i < paints; ++i)
+                               RedrawWindow(box, nullptr, nullptr,
+                                            RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN |
+                                                RDW_UPDATENOW);
+                       }});
+    };
+    int gdi[2], handles[2], windows[2];
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           Untick(d.m_hWnd);
+                           work(d, 4, 1, 2); // first use fills the platform's caches
+                           gdi[0] = GdiObjects();
+                           handles[0] = KernelHandles();
+                           windows[0] = Windows();
+                       },
+                       [&](CManifestToolDlg& d)
+                       {
+                           work(d, 1000, 100, 100);
+                           gdi[1] = GdiObjects();
+                           handles[1] = KernelHandles();
+                           windows[1] = Windows();
+                       }});
+    theTestApp.m_pMainWnd = nullptr;
+    printf("  GDI objects %d -> %d, kernel handles %d -> %d, windows %d -> %d\n", gdi[0], gdi[1],
+           handles[0], handles[1], windows[0], windows[1]);
+    CHECK(gdi[0] > 0 && handles[0] > 0 && windows[0] > 0);
+    CHECK_EQ(gdi[1], gdi[0]);
+    CHECK_EQ(handles[1], handles[0]);
+    CHECK_EQ(windows[1], windows[0]);
+    CHECK_EQ(changes, 202);
+    size_t questions = 0;
+    for (const auto& box : theTestApp.m_boxes)
+        questions += IsQuestion(box) ? 1 : 0;
+    CHECK_EQ(questions, theTestApp.m_boxes.size());
+    CHECK_EQ(questions, size_t(202));
+    theTestApp.m_boxes.clear();
+}
+
+// Each damaged program is either refused (no command offered, or an error
+// box and the file unchanged) or changed correctly and readable again.
+TEST(ThousandDamagedProgramsThroughTheDialog)
+{
+    CScratchFolder folder(L"stress_mutants");
+    const std::string original = ReadFileBytes(Fixture(L"rich_resources.exe"));
+    const std::wstring path = folder / L"mutant.exe";
+    // Every file the dialog changed is kept for an independent reader.
+    const std::wstring kept = BinDirectory() + L"changed_mutants\\";
+    CreateDirectoryW(kept.c_str(), nullptr);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((kept + L"*.exe").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        DeleteFileW((kept + found.cFileName).c_str());
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    unsigned seed = 4242;
+    int tried = 0, offered = 0, refused = 0, changed = 0, failures = 0;
+    auto wrong = [&](int i, const char* what)
+    {
+        printf("  mutant %d: %s\n", i, what);
+        ++failures;
+    };
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           Untick(d.m_hWnd);
+                           for (int i = 0; i < 1000; ++i, ++tried)
+                           {
+                               const std::string bytes = Mutate(original, i, seed);
+                               WriteFileBytes(path, bytes);
+                               SetPath(d.m_hWnd, path);
+                               const std::string buttons = Buttons(d.m_hWnd);
+                               const int command = buttons[0] == 'E'   ? IDC_ENABLE_XP
+                                                   : buttons[1] == 'D' ? IDC_DISABLE_XP
+                                                                       : 0;
+                               if (!command)
+                               {
+                                   ++refused;
+                                   continue;
+                               }
+                               ++offered;
+                               theTestApp.m_boxes.clear();
+                               Click(d.m_hWnd, command);
+                               if (theTestApp.m_boxes.size() != 1)
+                               {
+                                   wrong(i, "no box or more than one");
+                                   continue;
+                               }
+                               if (!IsQuestion(theTestApp.m_boxes[0]))
+                               {
+                                   ++refused;
+                                   if (ReadFileBytes(path) != bytes)
+                                       wrong(i, "refused but the file changed");
+                                   continue;
+                               }
+                               ++changed;
+                               CLibrary module(
+                                   LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+                               const bool loaded = static_cast<bool>(module);
+                               const bool hasManifest =
+                                   loaded && FindResourceW(module.Get(), MAKEINTRESOURCEW(1),
+                                                           RT_MANIFEST) != nullptr;
+                               module.Release();
+                               if (!loaded)
+                                   wrong(i, "unreadable after the change");
+                               else if (hasManifest != (command == IDC_ENABLE_XP))
+                                   wrong(i, "manifest 1 not as the command left it");
+                               wchar_t name[32];
+                               wsprintfW(name, L"%04d-%s.exe", i,
+                                         command == IDC_ENABLE_XP ? L"enabled" : L"disabled");
+                               CopyFileW(path.c_str(), (kept + name).c_str(), FALSE);
+                           }
+                       }});
+    printf("  %d offered a command, %d refused, %d changed, %d wrong\n", offered, refused, changed,
+           failures);
+    CHECK_EQ(tried, 1000); // no step cut short by an exception the platform swallowed
+    CHECK_EQ(failures, 0);
+    CHECK(changed > 100 && refused > 100);
+    theTestApp.m_boxes.clear();
+}
+
+// Unusual spellings of a path either work on the named file or fail with
+// the platform's error; no other file in the folder changes.
+TEST(UnusualPathsWorkOrFailCleanly)
+{
+    CScratchFolder folder(L"stress_paths");
+    const std::wstring base = folder.Path();
+    std::wstring longName = base;
+    longName += std::wstring(259 - base.size() - 4, L'n') + L".exe";
+    CHECK_EQ(longName.size(), size_t(259));
+    std::wstring slashes = base + L"slashed.exe";
+    for (auto& c : slashes)
+        c = c == L'\\' ? L'/' : c;
+    const std::wstring unc = L"\\\\?\\" + base + L"unc.exe";
+    struct Case
+    {
+        std::wstring typed, file;
+    };
+    const Case cases[] = {
+        {longName, longName},
+        {L"relative.exe", base + L"relative.exe"},
+        {slashes, base + L"slashed.exe"},
+        {unc, base + L"unc.exe"},
+        {base + L"trailing.exe ", base + L"trailing.exe"},
+    };
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(base.c_str());
+    const std::string original = ReadFileBytes(Fixture(L"no_version.exe"));
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           for (const Case& c : cases)
+                           {
+                               for (const Case& each : cases)
+                                   WriteFileBytes(each.file, original);
+                               theTestApp.m_boxes.clear();
+                               SetPath(d.m_hWnd, c.typed);
+                               if (Buttons(d.m_hWnd)[0] == 'E')
+                                   Click(d.m_hWnd, IDC_ENABLE_XP);
+                               const bool worked = theTestApp.m_boxes.size() == 1 &&
+                                                   IsQuestion(theTestApp.m_boxes[0]);
+                               printf("  %-12s %s\n",
+                                      Utf8(c.file.substr(base.size())).substr(0, 12).c_str(),
+                                      worked ? "changed"
+                                      : theTestApp.m_boxes.empty()
+                                          ? "not offered"
+                                          : Utf8(theTestApp.m_boxes[0]).c_str());
+                               CHECK(worked); // each spelling names an existing program
+                               for (const Case& each : cases)
+                               {
+                                   const bool isTarget = each.file == c.file;
+                                   const bool unchanged = ReadFileBytes(each.file) == original;
+                                   CHECK(unchanged == !(isTarget && worked));
+                                   DeleteFileW((each.file + L".bak").c_str());
+                               }
+                           }
+                       }});
+    SetCurrentDirectoryW(current);
+    theTestApp.m_boxes.clear();
+}
