@@ -8,6 +8,9 @@
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 
+#include "engine/ResourceUpdate.h"
+#include "errors/ErrorCode.h"
+#include "framework/AfxString.h"
 #include "framework/AutoHandles.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
@@ -317,5 +320,103 @@ TEST(UnusualPathsWorkOrFailCleanly)
                            }
                        }});
     SetCurrentDirectoryW(current);
+    theTestApp.m_boxes.clear();
+}
+
+namespace
+{
+ResourceUpdateStep g_failing;
+DWORD FailOneStep(ResourceUpdateStep step)
+{
+    return step == g_failing ? ERROR_DISK_FULL : 0;
+}
+
+std::wstring ErrorText(DWORD error)
+{
+    CString text;
+    FormatErrorText(text, HRESULT_FROM_WIN32(error));
+    return std::wstring(static_cast<LPCWSTR>(text));
+}
+
+int EntriesIn(const std::wstring& folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        count += found.cFileName[0] != L'.';
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return count;
+}
+} // namespace
+
+// Each step of the resource update made to fail (as a full disk would) under
+// Enable and under Disable: the error box names the code, the target keeps
+// every byte, the copy made before stays, no temporary file is left, the
+// buttons are not refreshed, and the target is released (deleted at once).
+// Then the copy step itself, on a target another program holds exclusively.
+TEST(EveryFailingStepOfACommandKeepsTheTarget)
+{
+    CScratchFolder folder(L"stress_faults");
+    const std::wstring base = folder.Path();
+    struct Command
+    {
+        const wchar_t* fixture;
+        int button;
+        const char* buttons;
+    };
+    const Command commands[] = {{L"no_version.exe", IDC_ENABLE_XP, "E-S"},
+                                {L"manifest1twolanguages.exe", IDC_DISABLE_XP, "-DS"}};
+    const ResourceUpdateStep steps[] = {
+        ResourceUpdateStep::Open,           ResourceUpdateStep::Read,
+        ResourceUpdateStep::Update,         ResourceUpdateStep::CreateTemporary,
+        ResourceUpdateStep::WriteTemporary, ResourceUpdateStep::Flush,
+        ResourceUpdateStep::Replace};
+    const std::wstring target = folder / L"target.exe";
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           for (const Command& command : commands)
+                           {
+                               const std::string original = ReadFileBytes(Fixture(command.fixture));
+                               for (ResourceUpdateStep step : steps)
+                               {
+                                   WriteFileBytes(target, original);
+                                   SetPath(d.m_hWnd, target);
+                                   theTestApp.m_boxes.clear();
+                                   g_failing = step;
+                                   SetResourceUpdateFaultHook(FailOneStep);
+                                   Click(d.m_hWnd, command.button);
+                                   SetResourceUpdateFaultHook(nullptr);
+                                   CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
+                                   if (!theTestApp.m_boxes.empty())
+                                       CHECK_EQ(theTestApp.m_boxes[0], ErrorText(ERROR_DISK_FULL));
+                                   CHECK(ReadFileBytes(target) == original);
+                                   CHECK(ReadFileBytes(target + L".bak") == original);
+                                   CHECK_EQ(EntriesIn(base), 2); // the target and its copy
+                                   CHECK_EQ(Buttons(d.m_hWnd), std::string(command.buttons));
+                                   CHECK(DeleteFileW(target.c_str()));
+                                   CHECK(DeleteFileW((target + L".bak").c_str()));
+                               }
+                           }
+
+                           // Held with no sharing: the copy fails first and makes no copy.
+                           const std::string original = ReadFileBytes(Fixture(L"no_version.exe"));
+                           WriteFileBytes(target, original);
+                           SetPath(d.m_hWnd, target);
+                           HANDLE holder = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr,
+                                                       OPEN_EXISTING, 0, nullptr);
+                           CHECK(holder != INVALID_HANDLE_VALUE);
+                           theTestApp.m_boxes.clear();
+                           Click(d.m_hWnd, IDC_ENABLE_XP);
+                           CloseHandle(holder);
+                           CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
+                           if (!theTestApp.m_boxes.empty())
+                               CHECK_EQ(theTestApp.m_boxes[0], ErrorText(ERROR_SHARING_VIOLATION));
+                           CHECK(ReadFileBytes(target) == original);
+                           CHECK_EQ(EntriesIn(base), 1);
+                           CHECK(DeleteFileW(target.c_str()));
+                       }});
     theTestApp.m_boxes.clear();
 }
