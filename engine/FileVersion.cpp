@@ -25,12 +25,12 @@ bool IsReadableRange(const BYTE* data, DWORD size)
 
 // The platform's version reader takes the version resource's size and
 // address on trust and faults when a damaged file points them outside the
-// image; look at them through the loader first. Files the loader cannot map
-// as data are left to the platform, which reads older formats by itself.
+// image; look at them first through the loader, mapped as data the way the
+// version reader maps the file. Files the loader cannot map are left to the
+// platform, which reads older formats by itself.
 bool VersionResourceIsSound(LPCWSTR path)
 {
-    CLibrary module(
-        LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+    CLibrary module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module)
         return true;
     HRSRC info = FindResourceW(module.Get(), MAKEINTRESOURCEW(VS_VERSION_INFO), VS_FILE_INFO);

@@ -51,11 +51,10 @@ int wmain(int argc, wchar_t** argv)
 
         QueryPerformanceCounter(&start);
         HANDLE update = BeginResourceUpdate(target.c_str(), FALSE);
-        const bool ok =
-            update &&
-            UpdateResourceEntry(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 0,
-                                const_cast<char*>(kManifest), sizeof kManifest - 1) &&
-            EndResourceUpdate(update, FALSE);
+        const bool ok = update &&
+                        UpdateResourceEntry(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 0,
+                                            const_cast<char*>(kManifest), sizeof kManifest - 1) &&
+                        EndResourceUpdate(update, FALSE);
         commits.push_back(Seconds(start));
         if (!ok)
         {

@@ -12,6 +12,8 @@
 
 #include <cstdlib>
 #include <malloc.h>
+#include <new>
+#include <string>
 
 using namespace testing;
 
@@ -133,4 +135,33 @@ TEST(ResourceHandleLookup)
 {
     CHECK(AfxGetResourceHandle() == GetModuleHandleW(nullptr));
     CHECK(AfxFindResourceHandle(MAKEINTRESOURCEW(130), RT_MANIFEST) == GetModuleHandleW(nullptr));
+}
+
+// The program's own throw helpers: an impossible container size is the lack
+// of memory that every command reports; a range error is still an exception.
+TEST(ContainerErrorsThrowWhatTheCommandsCatch)
+{
+    bool lackOfMemory = false;
+    try
+    {
+        std::wstring text;
+        text.reserve(text.max_size() + size_t(1));
+    }
+    catch (const std::bad_alloc&)
+    {
+        lackOfMemory = true;
+    }
+    CHECK(lackOfMemory);
+
+    bool thrown = false;
+    try
+    {
+        const std::wstring text = L"abc";
+        CHECK(text.substr(4).empty()); // not reached
+    }
+    catch (const std::exception&)
+    {
+        thrown = true;
+    }
+    CHECK(thrown);
 }
