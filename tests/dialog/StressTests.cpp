@@ -5,6 +5,7 @@
 #include "DialogDriver.h"
 
 #include "../support/LoaderResources.h"
+#include "../support/Mutations.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 
@@ -89,33 +90,6 @@ void Untick(HWND dialog)
     SendMessageW(GetDlgItem(dialog, IDC_SAVE_COPY), BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
-std::string Mutate(const std::string& original, int i, unsigned& seed)
-{
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
-    std::string bytes = original;
-    switch (i % 4)
-    {
-    case 0: // flipped bits in the headers or the resource section
-        for (int k = 0; k < 4; ++k)
-        {
-            const size_t at = (i & 8) ? next() % 1024 : 0x3800 + next() % 0x1600;
-            bytes[at % bytes.size()] ^= static_cast<char>(1 << (next() % 8));
-        }
-        break;
-    case 1: // cut short
-        bytes.resize(next() % bytes.size());
-        break;
-    default: // a 32-bit field grown or shrunk
-    {
-        const size_t at = ((i & 8) ? next() % 1024 : 0x3800 + next() % 0x1600) & ~size_t(3);
-        uint32_t value;
-        memcpy(&value, &bytes[at % (bytes.size() - 4)], 4);
-        value = (i % 4 == 2) ? value + (next() % 0x10000) : value >> (next() % 16);
-        memcpy(&bytes[at % (bytes.size() - 4)], &value, 4);
-    }
-    }
-    return bytes;
-}
 } // namespace
 
 TEST(NothingLeaksOverProbesChangesAndAboutPaints)
@@ -209,7 +183,7 @@ TEST(ThousandDamagedProgramsThroughTheDialog)
                            Untick(d.m_hWnd);
                            for (int i = 0; i < 1000; ++i, ++tried)
                            {
-                               const std::string bytes = Mutate(original, i, seed);
+                               const std::string bytes = MutateImage(original, i, seed);
                                WriteFileBytes(path, bytes);
                                SetPath(d.m_hWnd, path);
                                const std::string buttons = Buttons(d.m_hWnd);

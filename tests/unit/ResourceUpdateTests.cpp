@@ -3,6 +3,7 @@
 // left on disk after every kind of failure.
 #include "engine/ResourceUpdate.h"
 #include "tests/support/LoaderResources.h"
+#include "tests/support/Mutations.h"
 #include "tests/support/TestHarness.h"
 #include "tests/support/TestSupport.h"
 
@@ -276,32 +277,10 @@ TEST(ThousandMutationsNeitherCrashNorDamage)
     const std::string original = ReadFileBytes(Fixture(L"rich_resources.exe"));
     const std::wstring path = folder / L"mutant.exe";
     unsigned seed = 12345;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
     int refused = 0, changed = 0;
     for (int i = 0; i < 1000; ++i)
     {
-        std::string bytes = original;
-        switch (i % 4)
-        {
-        case 0: // flipped bits in the headers or the resources
-            for (int k = 0; k < 4; ++k)
-            {
-                const size_t at = (i & 8) ? next() % 1024 : 0x3800 + next() % 0x1600;
-                bytes[at % bytes.size()] ^= static_cast<char>(1 << (next() % 8));
-            }
-            break;
-        case 1: // cut short
-            bytes.resize(next() % bytes.size());
-            break;
-        default: // a 32-bit field grown or shrunk
-        {
-            const size_t at = ((i & 8) ? next() % 1024 : 0x3800 + next() % 0x1600) & ~size_t(3);
-            uint32_t value;
-            memcpy(&value, &bytes[at], 4);
-            value = (i % 4 == 2) ? value + (next() % 0x10000) : value >> (next() % 16);
-            memcpy(&bytes[at], &value, 4);
-        }
-        }
+        const std::string bytes = MutateImage(original, i, seed);
         WriteFileBytes(path, bytes);
         HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
         if (!update)
