@@ -21,8 +21,7 @@ WORD ModuleMachine(HMODULE module)
 
 HMODULE LoadTargetModule(LPCWSTR path)
 {
-    HMODULE module =
-        LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return nullptr;
     if (ModuleMachine(module) != kOwnMachine)

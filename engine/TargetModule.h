@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
-// Loads path as an image resource and data file: no DllMain, no imports, no
-// code of the target runs in the tool. A module built for another processor
+// Loads path as a data file: no DllMain, no imports, no code of the target
+// runs in the tool. The file is mapped as it lies on disk rather than laid
+// out as an image, which keeps the cost of a load flat whatever the size of
+// the file (the probe runs on every keystroke). A module built for another processor
 // than the tool's own is refused with ERROR_BAD_EXE_FORMAT, as the ordinary
 // loader refuses it; that keeps the tool's manifests out of programs of
 // another architecture. Null with the last error set on failure; the caller
