@@ -23,11 +23,24 @@ bool IsReadableRange(const BYTE* data, DWORD size)
     return true;
 }
 
+// The size of the image that the file's headers declare, or 0; module is
+// mapped as a data file, its handle marked in the low bits.
+DWORD DeclaredImageSize(HMODULE module)
+{
+    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR(3));
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR_MAGIC ? nt->OptionalHeader.SizeOfImage
+                                                                   : 0;
+}
+
 // The platform's version reader takes the version resource's size and
 // address on trust and faults when a damaged file points them outside the
-// image; look at them first through the loader, mapped as data the way the
-// version reader maps the file. Files the loader cannot map are left to the
-// platform, which reads older formats by itself.
+// image. Look at them first with the file mapped as data: the data must be
+// readable there, and must lie inside the image that the headers declare,
+// where a reader that lays the file out as an image looks for it. Files the
+// loader cannot map are left to the platform, which reads older formats by
+// itself.
 bool VersionResourceIsSound(LPCWSTR path)
 {
     CLibrary module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -39,7 +52,12 @@ bool VersionResourceIsSound(LPCWSTR path)
     const DWORD size = SizeofResource(module.Get(), info);
     HGLOBAL loaded = LoadResource(module.Get(), info);
     const auto* data = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
-    return IsReadableRange(data, size);
+    if (!IsReadableRange(data, size))
+        return false;
+    // The loader's resource handle is the resource's data entry.
+    const auto* entry = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY*>(info);
+    return IsReadableRange(reinterpret_cast<const BYTE*>(entry), sizeof *entry) &&
+           ULONGLONG(entry->OffsetToData) + entry->Size <= DeclaredImageSize(module.Get());
 }
 } // namespace
 

@@ -83,31 +83,51 @@ TEST(BuildMayBeOmitted)
     CHECK_EQ(Hex(packed), Hex(0x01000001));
 }
 
-// A damaged file whose version entry points its data outside the image: the
-// platform's reader would fault on it, so it counts as having no version.
+// Damaged files whose version entry points its data outside the image: the
+// platform's reader would fault on them, so they count as having no version.
 TEST(VersionDataOutsideTheImageIsNotRead)
 {
     CScratchFolder folder(L"version_damaged");
-    const std::wstring path = folder / L"damaged.exe";
-    std::string bytes = ReadFileBytes(Fixture(L"version_2_1_300_4.exe"));
-    size_t entry = 0;
+    const std::wstring fixture = Fixture(L"version_2_1_300_4.exe");
+    const std::string original = ReadFileBytes(fixture);
+    size_t entryOffset = 0;
+    IMAGE_RESOURCE_DATA_ENTRY entry = {};
+    DWORD imageSize = 0;
     {
-        CLibrary module(LoadLibraryExW(Fixture(L"version_2_1_300_4.exe").c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE));
+        CLibrary module(LoadLibraryExW(fixture.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
         HRSRC info = FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_VERSION);
         CHECK(info != nullptr);
         // A data file is mapped as it lies on disk, so the entry's address
         // gives its file offset.
-        entry = reinterpret_cast<ULONG_PTR>(info) -
-                (reinterpret_cast<ULONG_PTR>(module.Get()) & ~ULONG_PTR(3));
+        const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(module.Get()) & ~ULONG_PTR(3);
+        entryOffset = reinterpret_cast<ULONG_PTR>(info) - base;
+        memcpy(&entry, &original[entryOffset], sizeof entry);
+        auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        imageSize = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew)
+                        ->OptionalHeader.SizeOfImage;
     }
-    const uint32_t outside[2] = {0x70001, 0x80000218}; // data RVA and size
-    memcpy(&bytes[entry], outside, sizeof outside);
-    CHECK(WriteFileBytes(path, bytes));
+    const std::wstring path = folder / L"damaged.exe";
+    auto versionOf = [&](const std::string& bytes)
+    {
+        CHECK(WriteFileBytes(path, bytes));
+        DWORD packed = 0xDEADBEEF;
+        int build = -7;
+        const BOOL read = GetFileVersionNumbers(path.c_str(), packed, &build);
+        CHECK_EQ(packed, DWORD(0));
+        CHECK_EQ(build, -7);
+        return read;
+    };
 
-    DWORD packed = 0xDEADBEEF;
-    int build = -7;
-    CHECK(!GetFileVersionNumbers(path.c_str(), packed, &build));
-    CHECK_EQ(packed, DWORD(0));
-    CHECK_EQ(build, -7);
+    // The data's address and size outside every section.
+    std::string bytes = original;
+    const uint32_t outside[2] = {0x70001, 0x80000218};
+    memcpy(&bytes[entryOffset], outside, sizeof outside);
+    CHECK(!versionOf(bytes));
+
+    // The data running past the end of the image into data appended to the
+    // file: readable in the file, not in the image.
+    bytes = original + std::string(1 << 20, 'x');
+    const uint32_t pastImage = imageSize - entry.OffsetToData + 0x1000;
+    memcpy(&bytes[entryOffset + 4], &pastImage, 4);
+    CHECK(!versionOf(bytes));
 }
