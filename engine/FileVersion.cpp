@@ -1,4 +1,5 @@
 #include "FileVersion.h"
+#include "TargetModule.h"
 
 #include "../framework/AutoHandles.h"
 #include "../framework/MemFile.h"
@@ -23,13 +24,11 @@ bool IsReadableRange(const BYTE* data, DWORD size)
     return true;
 }
 
-// The size of the image that the file's headers declare, or 0; module is
-// mapped as a data file, its handle marked in the low bits.
+// The size of the image that the headers of a module mapped as data
+// declare, or 0 when they are not of this program's kind.
 DWORD DeclaredImageSize(HMODULE module)
 {
-    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR(3));
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_NT_HEADERS* nt = DataModuleHeaders(module);
     return nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR_MAGIC ? nt->OptionalHeader.SizeOfImage
                                                                    : 0;
 }

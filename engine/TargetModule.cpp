@@ -7,24 +7,21 @@ constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
 #else
 constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
 #endif
+} // namespace
 
-// The machine field of a module loaded as data. Such a handle carries flag
-// bits in its low bits; the headers are at the aligned address.
-WORD ModuleMachine(HMODULE module)
+const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module)
 {
     auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR(3));
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    return nt->FileHeader.Machine;
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
 }
-} // namespace
 
 HMODULE LoadTargetModule(LPCWSTR path)
 {
     HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return nullptr;
-    if (ModuleMachine(module) != kOwnMachine)
+    if (DataModuleHeaders(module)->FileHeader.Machine != kOwnMachine)
     {
         FreeLibrary(module);
         SetLastError(ERROR_BAD_EXE_FORMAT);

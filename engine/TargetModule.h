@@ -7,9 +7,14 @@
 // Loads path as a data file: no DllMain, no imports, no code of the target
 // runs in the tool. The file is mapped as it lies on disk rather than laid
 // out as an image, which keeps the cost of a load flat whatever the size of
-// the file (the probe runs on every keystroke). A module built for another processor
-// than the tool's own is refused with ERROR_BAD_EXE_FORMAT, as the ordinary
-// loader refuses it; that keeps the tool's manifests out of programs of
-// another architecture. Null with the last error set on failure; the caller
-// releases the module with FreeLibrary.
+// the file (the probe runs on every keystroke). A module built for another
+// processor than the tool's own is refused with ERROR_BAD_EXE_FORMAT, as the
+// ordinary loader refuses it; that keeps the tool's manifests out of
+// programs of another architecture. Null with the last error set on
+// failure; the caller releases the module with FreeLibrary.
 HMODULE LoadTargetModule(LPCWSTR path);
+
+// The headers of a module loaded as a data file, which the loader checked.
+// Such a handle carries flag bits in its low bits; the headers are at the
+// aligned address.
+const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module);

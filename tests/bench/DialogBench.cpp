@@ -7,6 +7,8 @@
 // - Enable and Disable with the copy box unticked, against the resource
 //   writer's own begin/update/commit; ticked, against copying the file.
 // The programs are a real fixture carrying a large data resource.
+#include "BenchClock.h"
+
 #include "../dialog/DialogDriver.h"
 
 #include "engine/FileVersion.h"
@@ -16,10 +18,9 @@
 #include "tests/support/TestHarness.h"
 #include "tests/support/TestSupport.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
+using namespace bench;
 using namespace testing;
 
 namespace
@@ -30,39 +31,10 @@ class CBenchApp : public CWinApp
 public:
     int DoMessageBox(LPCWSTR, UINT type, UINT) override
     {
-        ++m_boxes;
         return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     }
-    int m_boxes = 0;
 };
 CBenchApp theBenchApp;
-
-class CStopwatch
-{
-public:
-    CStopwatch() { QueryPerformanceCounter(&m_start); }
-    double Milliseconds() const
-    {
-        LARGE_INTEGER now, frequency;
-        QueryPerformanceCounter(&now);
-        QueryPerformanceFrequency(&frequency);
-        return 1000.0 * double(now.QuadPart - m_start.QuadPart) / double(frequency.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER m_start;
-};
-
-double Percentile(std::vector<double> values, double share)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(share * double(values.size())))];
-}
-
-double Median(const std::vector<double>& values)
-{
-    return Percentile(values, 0.5);
-}
 
 // A copy of a fixture with a data resource that brings it to about
 // megabytes in size, written by the resource writer itself.
@@ -78,17 +50,6 @@ bool MakeProgram(const std::wstring& path, size_t megabytes)
            UpdateResourceEntry(update, RT_RCDATA, L"PAYLOAD", 0, &payload[0],
                                static_cast<DWORD>(payload.size())) &&
            EndResourceUpdate(update, FALSE);
-}
-
-void Click(HWND dialog, int id)
-{
-    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-void SetSaveCopy(HWND dialog, bool on)
-{
-    SendMessageW(GetDlgItem(dialog, IDC_SAVE_COPY), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED,
-                 0);
 }
 
 void BenchProbe(CManifestToolDlg& dialog, const std::wstring& path, size_t megabytes)

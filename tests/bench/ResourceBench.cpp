@@ -2,31 +2,18 @@
 // (a real program followed by 100 MB of appended data) against copying the
 // same file, measured in the same run. Prints the median of several rounds
 // and their ratio.
+#include "BenchClock.h"
+
 #include "engine/ResourceUpdate.h"
 #include "tests/support/TestSupport.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
+using namespace bench;
 using namespace testing;
 
 namespace
 {
-double Seconds(LARGE_INTEGER start)
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 const char kManifest[] = "<assembly manifestVersion=\"1.0\"/>";
 
 // The plain steps a commit is made of, timed one by one on the same file:
@@ -35,15 +22,14 @@ const char kManifest[] = "<assembly manifestVersion=\"1.0\"/>";
 void PrintSteps(const std::wstring& target, const std::wstring& scratch)
 {
     const size_t kChunk = 256 * 1024;
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
+    CStopwatch watch;
     HANDLE file = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     LARGE_INTEGER size;
     GetFileSizeEx(file, &size);
     std::vector<char> in(static_cast<size_t>(size.QuadPart));
-    const double allocated = Seconds(start);
-    QueryPerformanceCounter(&start);
+    const double allocated = watch.Seconds();
+    watch = CStopwatch();
     for (size_t done = 0; done < in.size();)
     {
         DWORD read = 0;
@@ -53,11 +39,11 @@ void PrintSteps(const std::wstring& target, const std::wstring& scratch)
         done += read;
     }
     CloseHandle(file);
-    const double readTime = Seconds(start);
-    QueryPerformanceCounter(&start);
+    const double readTime = watch.Seconds();
+    watch = CStopwatch();
     std::vector<char> out(in.begin(), in.end());
-    const double copied = Seconds(start);
-    QueryPerformanceCounter(&start);
+    const double copied = watch.Seconds();
+    watch = CStopwatch();
     file = CreateFileW(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     for (size_t done = 0; done < out.size();)
     {
@@ -67,10 +53,10 @@ void PrintSteps(const std::wstring& target, const std::wstring& scratch)
             break;
         done += written;
     }
-    const double writeTime = Seconds(start);
-    QueryPerformanceCounter(&start);
+    const double writeTime = watch.Seconds();
+    watch = CStopwatch();
     FlushFileBuffers(file);
-    const double flushed = Seconds(start);
+    const double flushed = watch.Seconds();
     CloseHandle(file);
     DeleteFileW(scratch.c_str());
     printf("steps alone: fresh buffer %.3f s, read %.3f s, copy to a second buffer %.3f s, "
@@ -92,19 +78,18 @@ int wmain(int argc, wchar_t** argv)
     std::vector<double> copies, commits;
     for (int round = 0; round < 5; ++round)
     {
-        LARGE_INTEGER start;
-        QueryPerformanceCounter(&start);
+        CStopwatch watch;
         CopyFileW(target.c_str(), copy.c_str(), FALSE);
-        copies.push_back(Seconds(start));
+        copies.push_back(watch.Seconds());
         DeleteFileW(copy.c_str());
 
-        QueryPerformanceCounter(&start);
+        watch = CStopwatch();
         HANDLE update = BeginResourceUpdate(target.c_str(), FALSE);
         const bool ok = update &&
                         UpdateResourceEntry(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 0,
                                             const_cast<char*>(kManifest), sizeof kManifest - 1) &&
                         EndResourceUpdate(update, FALSE);
-        commits.push_back(Seconds(start));
+        commits.push_back(watch.Seconds());
         if (!ok)
         {
             printf("update failed: %lu\n", GetLastError());

@@ -1,44 +1,23 @@
 // Benchmark, not a test: from process start to the main dialog on screen,
 // for Lumaform.exe and for a bare dialog program showing the same template
-// (rounds interleaved, medians compared); and the size of Lumaform.exe with
-// the DLLs it imports.
+// (rounds interleaved, medians compared); and the size of Lumaform.exe.
+#include "BenchClock.h"
+
 #include "tests/support/TestSupport.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <vector>
 
+using namespace bench;
 using namespace testing;
 
 namespace
 {
-struct Search
-{
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisible(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == search->process && IsWindowVisible(window))
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Milliseconds from CreateProcess until the program's first visible
 // top-level window exists; the program is then closed.
 double TimeToVisible(const std::wstring& program)
 {
-    LARGE_INTEGER start, now, frequency;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    CStopwatch watch;
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -46,29 +25,21 @@ double TimeToVisible(const std::wstring& program)
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process))
         return -1;
-    Search search = {process.dwProcessId, nullptr};
-    for (int i = 0; i < 20000 && !search.found; ++i)
+    HWND found = nullptr;
+    for (int i = 0; i < 20000 && !found; ++i)
     {
-        EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
-        if (!search.found)
+        found = FindVisibleWindow(process.dwProcessId);
+        if (!found)
             Sleep(1);
     }
-    QueryPerformanceCounter(&now);
-    if (search.found)
-        PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+    const double elapsed = watch.Milliseconds();
+    if (found)
+        PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
         TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return search.found
-               ? 1000.0 * double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart)
-               : -1;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return found ? elapsed : -1;
 }
 
 long long FileSize(const std::wstring& path)

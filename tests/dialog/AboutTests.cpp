@@ -56,10 +56,7 @@ size_t WithAboutBox(const std::vector<BoxStep>& steps, bool* mainDisabled = null
     RunDialog(dialog, {[&](CManifestToolDlg& d)
                        {
                            ran = RunInModalBox(
-                               d.m_hWnd,
-                               [&]
-                               { SendMessageW(GetDlgItem(d.m_hWnd, IDC_ABOUT), BM_CLICK, 0, 0); },
-                               steps);
+                               d.m_hWnd, [&] { Click(d.m_hWnd, IDC_ABOUT); }, steps);
                            if (mainDisabled)
                                *mainDisabled = !IsWindowEnabled(d.m_hWnd);
                        }});

@@ -185,4 +185,15 @@ void SetPath(HWND dialog, const std::wstring& path)
     SendMessageW(GetDlgItem(dialog, IDC_APP_PATH), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(path.c_str()));
 }
+
+void Click(HWND dialog, int id)
+{
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void SetSaveCopy(HWND dialog, bool on)
+{
+    SendMessageW(GetDlgItem(dialog, IDC_SAVE_COPY), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED,
+                 0);
+}
 } // namespace testing

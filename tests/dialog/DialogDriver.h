@@ -37,4 +37,7 @@ bool IsEnabled(HWND dialog, int id);
 std::string Buttons(HWND dialog);
 std::wstring TextOf(HWND window);
 void SetPath(HWND dialog, const std::wstring& path);
+// A click on the dialog's button id, as the keyboard or mouse would make it.
+void Click(HWND dialog, int id);
+void SetSaveCopy(HWND dialog, bool on);
 } // namespace testing

@@ -209,9 +209,7 @@ TEST(FileDialogCancelledChangesNothing)
                            SetPath(d.m_hWnd, path);
                            bool seen = false;
                            WhileModal(
-                               d.m_hWnd,
-                               [&]
-                               { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
+                               d.m_hWnd, [&] { Click(d.m_hWnd, IDC_BROWSE); },
                                [&](HWND fileDialog)
                                {
                                    seen = true;
@@ -232,25 +230,24 @@ TEST(FileDialogPutsTheChosenNameInTheField)
         if (std::wstring(name) == L"manifest1english.exe")
             CopyFileW(Fixture(name).c_str(), chosen.c_str(), FALSE);
         CManifestToolDlg dialog;
-        RunDialog(dialog,
-                  {[&](CManifestToolDlg& d)
-                   {
-                       WhileModal(
-                           d.m_hWnd,
-                           [&] { SendMessageW(GetDlgItem(d.m_hWnd, IDC_BROWSE), BM_CLICK, 0, 0); },
-                           [&](HWND fileDialog)
+        RunDialog(dialog, {[&](CManifestToolDlg& d)
                            {
-                               // The file name box: an edit, or a combo box's edit.
-                               for (int id : {0x47c /* cmb13 */, 0x480 /* edt1 */})
-                                   SetDlgItemTextW(fileDialog, id, chosen.c_str());
-                               PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
-                           });
-                       HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
-                       CHECK_EQ(TextOf(edit), chosen);
-                       CHECK_EQ(Selection(edit).first, DWORD(chosen.size()));
-                       CHECK_EQ(Selection(edit).second, DWORD(chosen.size()));
-                       CHECK_EQ(Buttons(d.m_hWnd), std::string(FileExists(chosen) ? "-DS" : "---"));
-                   }});
+                               WhileModal(
+                                   d.m_hWnd, [&] { Click(d.m_hWnd, IDC_BROWSE); },
+                                   [&](HWND fileDialog)
+                                   {
+                                       // The file name box: an edit, or a combo box's edit.
+                                       for (int id : {0x47c /* cmb13 */, 0x480 /* edt1 */})
+                                           SetDlgItemTextW(fileDialog, id, chosen.c_str());
+                                       PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
+                                   });
+                               HWND edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH);
+                               CHECK_EQ(TextOf(edit), chosen);
+                               CHECK_EQ(Selection(edit).first, DWORD(chosen.size()));
+                               CHECK_EQ(Selection(edit).second, DWORD(chosen.size()));
+                               CHECK_EQ(Buttons(d.m_hWnd),
+                                        std::string(FileExists(chosen) ? "-DS" : "---"));
+                           }});
     }
 }
 

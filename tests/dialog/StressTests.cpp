@@ -8,10 +8,8 @@
 #include "../support/Mutations.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
+#include "../support/UpdateFaults.h"
 
-#include "engine/ResourceUpdate.h"
-#include "errors/ErrorCode.h"
-#include "framework/AfxString.h"
 #include "framework/AutoHandles.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
@@ -80,16 +78,6 @@ int Windows()
     return count;
 }
 
-void Click(HWND dialog, int id)
-{
-    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-void Untick(HWND dialog)
-{
-    SendMessageW(GetDlgItem(dialog, IDC_SAVE_COPY), BM_SETCHECK, BST_UNCHECKED, 0);
-}
-
 } // namespace
 
 TEST(NothingLeaksOverProbesChangesAndAboutPaints)
@@ -125,7 +113,7 @@ TEST(NothingLeaksOverProbesChangesAndAboutPaints)
     int gdi[2], handles[2], windows[2];
     RunDialog(dialog, {[&](CManifestToolDlg& d)
                        {
-                           Untick(d.m_hWnd);
+                           SetSaveCopy(d.m_hWnd, false);
                            work(d, 4, 1, 2); // first use fills the platform's caches
                            gdi[0] = GdiObjects();
                            handles[0] = KernelHandles();
@@ -163,13 +151,8 @@ TEST(ThousandDamagedProgramsThroughTheDialog)
     const std::wstring path = folder / L"mutant.exe";
     // Every file the dialog changed is kept for an independent reader.
     const std::wstring kept = BinDirectory() + L"changed_mutants\\";
+    RemoveTree(kept);
     CreateDirectoryW(kept.c_str(), nullptr);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((kept + L"*.exe").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        DeleteFileW((kept + found.cFileName).c_str());
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
     unsigned seed = 4242;
     int tried = 0, offered = 0, refused = 0, changed = 0, failures = 0;
     auto wrong = [&](int i, const char* what)
@@ -180,7 +163,7 @@ TEST(ThousandDamagedProgramsThroughTheDialog)
     CManifestToolDlg dialog;
     RunDialog(dialog, {[&](CManifestToolDlg& d)
                        {
-                           Untick(d.m_hWnd);
+                           SetSaveCopy(d.m_hWnd, false);
                            for (int i = 0; i < 1000; ++i, ++tried)
                            {
                                const std::string bytes = MutateImage(original, i, seed);
@@ -297,34 +280,6 @@ TEST(UnusualPathsWorkOrFailCleanly)
     theTestApp.m_boxes.clear();
 }
 
-namespace
-{
-ResourceUpdateStep g_failing;
-DWORD FailOneStep(ResourceUpdateStep step)
-{
-    return step == g_failing ? ERROR_DISK_FULL : 0;
-}
-
-std::wstring ErrorText(DWORD error)
-{
-    CString text;
-    FormatErrorText(text, HRESULT_FROM_WIN32(error));
-    return std::wstring(static_cast<LPCWSTR>(text));
-}
-
-int EntriesIn(const std::wstring& folder)
-{
-    int count = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        count += found.cFileName[0] != L'.';
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    return count;
-}
-} // namespace
-
 // Each step of the resource update made to fail (as a full disk would) under
 // Enable and under Disable: the error box names the code, the target keeps
 // every byte, the copy made before stays, no temporary file is left, the
@@ -342,11 +297,6 @@ TEST(EveryFailingStepOfACommandKeepsTheTarget)
     };
     const Command commands[] = {{L"no_version.exe", IDC_ENABLE_XP, "E-S"},
                                 {L"manifest1twolanguages.exe", IDC_DISABLE_XP, "-DS"}};
-    const ResourceUpdateStep steps[] = {
-        ResourceUpdateStep::Open,           ResourceUpdateStep::Read,
-        ResourceUpdateStep::Update,         ResourceUpdateStep::CreateTemporary,
-        ResourceUpdateStep::WriteTemporary, ResourceUpdateStep::Flush,
-        ResourceUpdateStep::Replace};
     const std::wstring target = folder / L"target.exe";
     CManifestToolDlg dialog;
     RunDialog(dialog, {[&](CManifestToolDlg& d)
@@ -354,21 +304,21 @@ TEST(EveryFailingStepOfACommandKeepsTheTarget)
                            for (const Command& command : commands)
                            {
                                const std::string original = ReadFileBytes(Fixture(command.fixture));
-                               for (ResourceUpdateStep step : steps)
+                               for (ResourceUpdateStep step : kUpdateSteps)
                                {
                                    WriteFileBytes(target, original);
                                    SetPath(d.m_hWnd, target);
                                    theTestApp.m_boxes.clear();
-                                   g_failing = step;
-                                   SetResourceUpdateFaultHook(FailOneStep);
-                                   Click(d.m_hWnd, command.button);
-                                   SetResourceUpdateFaultHook(nullptr);
+                                   {
+                                       CFailingStep failing(step);
+                                       Click(d.m_hWnd, command.button);
+                                   }
                                    CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
                                    if (!theTestApp.m_boxes.empty())
                                        CHECK_EQ(theTestApp.m_boxes[0], ErrorText(ERROR_DISK_FULL));
                                    CHECK(ReadFileBytes(target) == original);
                                    CHECK(ReadFileBytes(target + L".bak") == original);
-                                   CHECK_EQ(EntriesIn(base), 2); // the target and its copy
+                                   CHECK_EQ(FilesIn(base), 2); // the target and its copy
                                    CHECK_EQ(Buttons(d.m_hWnd), std::string(command.buttons));
                                    CHECK(DeleteFileW(target.c_str()));
                                    CHECK(DeleteFileW((target + L".bak").c_str()));
@@ -389,7 +339,7 @@ TEST(EveryFailingStepOfACommandKeepsTheTarget)
                            if (!theTestApp.m_boxes.empty())
                                CHECK_EQ(theTestApp.m_boxes[0], ErrorText(ERROR_SHARING_VIOLATION));
                            CHECK(ReadFileBytes(target) == original);
-                           CHECK_EQ(EntriesIn(base), 1);
+                           CHECK_EQ(FilesIn(base), 1);
                            CHECK(DeleteFileW(target.c_str()));
                        }});
     theTestApp.m_boxes.clear();

@@ -7,9 +7,8 @@
 #include "../support/LoaderResources.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
+#include "../support/UpdateFaults.h"
 #include "../support/WindowCapture.h"
-#include "errors/ErrorCode.h"
-#include "framework/AfxString.h"
 #include "res/resource.h"
 
 using namespace testing;
@@ -48,13 +47,6 @@ std::string ExpectedManifest(const std::string& name, const std::string& version
         for (size_t at; (at = text.find(pair.first)) != std::string::npos;)
             text.replace(at, pair.first.size(), pair.second);
     return text;
-}
-
-std::wstring ErrorText(DWORD error)
-{
-    CString text;
-    FormatErrorText(text, HRESULT_FROM_WIN32(error));
-    return std::wstring(static_cast<LPCWSTR>(text));
 }
 
 // The error box shows the text of one of errors (the first when none

@@ -9,41 +9,23 @@ namespace testing
 {
 namespace
 {
-struct Search
-{
-    DWORD process;
-    HWND exclude;
-    bool dialogOnly;
-    HWND found;
-};
-
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<Search*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process || window == search->exclude || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t cls[16] = L"";
-    GetClassNameW(window, cls, 16);
-    if (std::wstring(cls) != L"#32770")
-        return TRUE;
-    if (search->dialogOnly && !GetDlgItem(window, IDC_APP_PATH))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 HWND WaitForWindow(DWORD process, HWND exclude, bool mainDialog, DWORD timeout)
 {
-    Search search = {process, exclude, mainDialog, nullptr};
-    for (DWORD waited = 0; waited <= timeout && !search.found; waited += 50)
+    auto accept = [&](HWND window)
     {
-        EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
-        if (!search.found)
+        wchar_t cls[16] = L"";
+        GetClassNameW(window, cls, 16);
+        return window != exclude && std::wstring(cls) == L"#32770" &&
+               (!mainDialog || GetDlgItem(window, IDC_APP_PATH));
+    };
+    HWND found = nullptr;
+    for (DWORD waited = 0; waited <= timeout && !found; waited += 50)
+    {
+        found = FindVisibleWindow(process, accept);
+        if (!found)
             Sleep(50);
     }
-    return search.found;
+    return found;
 }
 
 std::wstring Text(HWND window)

@@ -9,25 +9,6 @@ using namespace testing;
 
 namespace
 {
-struct Window
-{
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<Window*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process && IsWindowVisible(window) && GetDlgItem(window, IDC_APP_PATH))
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Starts Lumaform.exe with the given command line tail; the main window, or
 // null when none appeared within 20 s.
 HWND Start(const std::wstring& arguments, PROCESS_INFORMATION& process)
@@ -40,14 +21,15 @@ HWND Start(const std::wstring& arguments, PROCESS_INFORMATION& process)
                         &startup, &process))
         return nullptr;
     WaitForInputIdle(process.hProcess, 20000);
-    Window search = {process.dwProcessId, nullptr};
-    for (int i = 0; i < 200 && !search.found; ++i)
+    auto isMain = [](HWND window) { return GetDlgItem(window, IDC_APP_PATH) != nullptr; };
+    HWND found = nullptr;
+    for (int i = 0; i < 200 && !found; ++i)
     {
-        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found)
+        found = FindVisibleWindow(process.dwProcessId, isMain);
+        if (!found)
             Sleep(100);
     }
-    return search.found;
+    return found;
 }
 
 void CheckStartsAndEndsOnEscape(const std::wstring& arguments)

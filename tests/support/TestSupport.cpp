@@ -12,6 +12,35 @@ std::wstring BinDirectory()
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
+namespace
+{
+struct WindowSearch
+{
+    DWORD process;
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+};
+
+BOOL CALLBACK FindInProcess(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process || !IsWindowVisible(window) ||
+        (*search->accept && !(*search->accept)(window)))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+} // namespace
+
+HWND FindVisibleWindow(DWORD process, const std::function<bool(HWND)>& accept)
+{
+    WindowSearch search = {process, &accept, nullptr};
+    EnumWindows(FindInProcess, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::wstring Fixture(const wchar_t* name)
 {
     return BinDirectory() + name;
@@ -62,8 +91,6 @@ std::string Utf8(const std::wstring& text)
     return bytes;
 }
 
-namespace
-{
 void RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
@@ -86,7 +113,20 @@ void RemoveTree(const std::wstring& folder)
     }
     RemoveDirectoryW(folder.substr(0, folder.size() - 1).c_str());
 }
-} // namespace
+
+int FilesIn(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do
+        count += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
 
 CScratchFolder::CScratchFolder(const wchar_t* name)
 {

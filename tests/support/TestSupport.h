@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include <functional>
 #include <string>
 
 namespace testing
@@ -16,6 +18,14 @@ std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
+// The first visible top-level window of process that accept takes (any
+// window when accept is empty), or null.
+HWND FindVisibleWindow(DWORD process, const std::function<bool(HWND)>& accept = {});
+
+// Deletes folder (with a trailing backslash) and everything in it.
+void RemoveTree(const std::wstring& folder);
+// How many files (not folders) folder (with a trailing backslash) holds.
+int FilesIn(const std::wstring& folder);
 
 // A new empty folder under the build tree's scratch folder, removed with its
 // content when the object ends.

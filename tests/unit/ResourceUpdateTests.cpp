@@ -6,6 +6,7 @@
 #include "tests/support/Mutations.h"
 #include "tests/support/TestHarness.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UpdateFaults.h"
 
 using namespace testing;
 
@@ -26,20 +27,6 @@ long RunProgram(const std::wstring& path)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<long>(code);
-}
-
-int FilesIn(const CScratchFolder& folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder / L"*").c_str(), &data);
-    int count = 0;
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do
-        count += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
-    while (FindNextFileW(find, &data));
-    FindClose(find);
-    return count;
 }
 
 std::wstring CopyFixture(const CScratchFolder& folder, const wchar_t* name, const wchar_t* as)
@@ -83,7 +70,7 @@ TEST(RoundTripKeepsResourcesAndTheProgramRuns)
         CHECK(update != nullptr);
         CHECK(EndResourceUpdate(update, FALSE));
         CHECK(LoaderResources(path) == before);
-        CHECK_EQ(FilesIn(folder), 1);
+        CHECK_EQ(FilesIn(folder.Path()), 1);
         DeleteFileW(path.c_str());
     }
     const std::wstring program = CopyFixture(folder, L"rich_resources.exe", L"rich.exe");
@@ -111,7 +98,7 @@ TEST(ManifestOneAddedThenDeletedAsTheLoaderSeesIt)
     CHECK(EndResourceUpdate(update, FALSE));
     CHECK(LoaderResources(path) == expected);
     CHECK_EQ(RunProgram(path), 0L);
-    CHECK_EQ(FilesIn(folder), 1);
+    CHECK_EQ(FilesIn(folder.Path()), 1);
 }
 
 TEST(StringTypesAndNamesAreFoundAsTheLoaderLooksThemUp)
@@ -141,7 +128,7 @@ TEST(DiscardLeavesTheFileAsItWas)
     CHECK(WriteManifest(update));
     CHECK(EndResourceUpdate(update, TRUE));
     CHECK(ReadFileBytes(path) == before);
-    CHECK_EQ(FilesIn(folder), 1);
+    CHECK_EQ(FilesIn(folder.Path()), 1);
     {
         CResourceUpdate owner(BeginResourceUpdate(path.c_str(), FALSE));
         CHECK(WriteManifest(owner.Get()));
@@ -205,17 +192,8 @@ TEST(CommitOnARunningProgramFails)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CHECK(ReadFileBytes(path) == before);
-    CHECK_EQ(FilesIn(folder), 1);
+    CHECK_EQ(FilesIn(folder.Path()), 1);
 }
-
-namespace
-{
-ResourceUpdateStep g_failing;
-DWORD FailOneStep(ResourceUpdateStep step)
-{
-    return step == g_failing ? ERROR_DISK_FULL : 0;
-}
-} // namespace
 
 // Each step made to fail in turn: the file keeps every byte, no temporary
 // file stays, and the step's error comes back.
@@ -224,13 +202,9 @@ TEST(EveryFailingStepLeavesTheFileIntact)
     CScratchFolder folder(L"update_faults");
     const std::wstring path = CopyFixture(folder, L"rich_resources.exe", L"target.exe");
     const std::string before = ReadFileBytes(path);
-    for (ResourceUpdateStep step :
-         {ResourceUpdateStep::Open, ResourceUpdateStep::Read, ResourceUpdateStep::Update,
-          ResourceUpdateStep::CreateTemporary, ResourceUpdateStep::WriteTemporary,
-          ResourceUpdateStep::Flush, ResourceUpdateStep::Replace})
+    for (ResourceUpdateStep step : kUpdateSteps)
     {
-        g_failing = step;
-        SetResourceUpdateFaultHook(FailOneStep);
+        CFailingStep failing(step);
         SetLastError(0);
         HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
         DWORD error = GetLastError();
@@ -246,11 +220,10 @@ TEST(EveryFailingStepLeavesTheFileIntact)
             error = GetLastError();
             failed = true;
         }
-        SetResourceUpdateFaultHook(nullptr);
         CHECK(failed);
         CHECK_EQ(error, DWORD(ERROR_DISK_FULL));
         CHECK(ReadFileBytes(path) == before);
-        CHECK_EQ(FilesIn(folder), 1);
+        CHECK_EQ(FilesIn(folder.Path()), 1);
     }
     // The file was released on every path: it can be deleted at once.
     CHECK(DeleteFileW(path.c_str()));
@@ -303,5 +276,5 @@ TEST(ThousandMutationsNeitherCrashNorDamage)
     }
     printf("  %d refused, %d changed\n", refused, changed);
     CHECK(refused > 0 && changed > 0);
-    CHECK_EQ(FilesIn(folder), 1);
+    CHECK_EQ(FilesIn(folder.Path()), 1);
 }
