@@ -1,6 +1,6 @@
 // Disable: deletes every language variant of the target's manifest 1 in one
 // update, then offers to start it.
-#include "ResourceUpdate.h"
+#include "pe/ResourceUpdate.h"
 #include "TargetModule.h"
 
 #include "errors/ErrorCode.h"

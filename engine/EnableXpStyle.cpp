@@ -2,7 +2,7 @@
 // neutral language, then offers to start it.
 #include "FileVersion.h"
 #include "ManifestComposition.h"
-#include "ResourceUpdate.h"
+#include "pe/ResourceUpdate.h"
 
 #include "errors/ErrorCode.h"
 #include "framework/AutoHandles.h"

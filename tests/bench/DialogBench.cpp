@@ -12,7 +12,7 @@
 #include "../dialog/DialogDriver.h"
 
 #include "engine/FileVersion.h"
-#include "engine/ResourceUpdate.h"
+#include "pe/ResourceUpdate.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "tests/support/TestHarness.h"

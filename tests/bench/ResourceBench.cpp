@@ -4,7 +4,7 @@
 // and their ratio.
 #include "BenchClock.h"
 
-#include "engine/ResourceUpdate.h"
+#include "pe/ResourceUpdate.h"
 #include "tests/support/TestSupport.h"
 
 #include <cstdio>

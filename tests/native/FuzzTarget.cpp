@@ -1,6 +1,6 @@
 // libFuzzer entry: any input either is refused as a bad image or gives an
 // image that the core reads back with the change made and nothing else lost.
-#include "engine/ResourceEditor.h"
+#include "pe/ResourceEditor.h"
 
 #include <cstdlib>
 

@@ -19,8 +19,9 @@ void WriteFile(const std::string& path, const pe::Bytes& bytes)
 
 Flat Flatten(const pe::Bytes& file)
 {
-    const pe::PeImage image(file);
-    const pe::ResourceTree tree(image);
+    pe::MemorySource source(file);
+    const pe::PeImage image(source);
+    const pe::ResourceTree tree(image, pe::ReadRootSection(image, source));
     Flat flat;
     for (const auto& type : tree.Root().entries)
         for (const auto& name : type.second.entries)

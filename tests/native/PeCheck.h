@@ -2,7 +2,7 @@
 // tree and a comparison of the sections that must not change.
 #pragma once
 
-#include "engine/ResourceEditor.h"
+#include "pe/ResourceEditor.h"
 
 #include <string>
 #include <tuple>

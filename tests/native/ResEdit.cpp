@@ -1,8 +1,10 @@
 // resedit IN OUT [set TYPE NAME LANG FILE | delete TYPE NAME LANG]...
-// Applies the changes with the resource writer's core and writes OUT, so
-// that scripts can check the result with independent PE readers. TYPE and
-// NAME are numbers or strings; exit code 3 for a refused image.
+// Applies the changes with the resource writer's core and streams OUT from
+// IN (flushed to disk), so that scripts can check the result with
+// independent PE readers and time it. TYPE and NAME are numbers or strings;
+// exit code 3 for a refused image, 4 for a failed read or write.
 #include "PeCheck.h"
+#include "PosixFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +36,13 @@ int main(int argc, char** argv)
     }
     try
     {
-        ResourceEditor editor(pecheck::ReadFile(argv[1]));
+        pecheck::PosixSource source(argv[1]);
+        if (!source.IsOpen())
+        {
+            fprintf(stderr, "resedit: cannot open %s\n", argv[1]);
+            return 4;
+        }
+        ResourceEditor editor(source);
         for (int i = 3; i < argc;)
         {
             if (!strcmp(argv[i], "set") && i + 4 < argc)
@@ -54,12 +62,25 @@ int main(int argc, char** argv)
                 return 2;
             }
         }
-        pecheck::WriteFile(argv[2], editor.Build());
+        const FilePlan plan = editor.Plan();
+        pecheck::PosixSink sink(argv[2]);
+        if (!sink.IsOpen())
+        {
+            fprintf(stderr, "resedit: cannot create %s\n", argv[2]);
+            return 4;
+        }
+        WritePlan(plan, source, sink);
+        sink.Sync();
         return 0;
     }
-    catch (const BadImage&)
+    catch (const IoError&)
     {
-        fprintf(stderr, "resedit: not a well-formed PE image\n");
+        fprintf(stderr, "resedit: a read or write failed\n");
+        return 4;
+    }
+    catch (const BadImage& bad)
+    {
+        fprintf(stderr, "resedit: refused: %s\n", bad.reason);
         return 3;
     }
 }

@@ -2,7 +2,7 @@
 // error box shows for a code.
 #pragma once
 
-#include "engine/ResourceUpdate.h"
+#include "pe/ResourceUpdate.h"
 
 #include <string>
 

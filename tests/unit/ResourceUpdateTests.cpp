@@ -1,7 +1,7 @@
 // The resource writer under Wine, on copies of real programs: what the
 // platform's loader reads back, whether the programs still run, and what is
 // left on disk after every kind of failure.
-#include "engine/ResourceUpdate.h"
+#include "pe/ResourceUpdate.h"
 #include "tests/support/LoaderResources.h"
 #include "tests/support/Mutations.h"
 #include "tests/support/TestHarness.h"

@@ -4,6 +4,7 @@
 
 #include "PeImage.h"
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -41,8 +42,8 @@ struct DirectoryInfo
     uint16_t minorVersion = 0;
 };
 
-// One entry's data: either bytes still in the original image (by RVA) or
-// bytes given by an update.
+// One entry's data: either bytes still in the image (by RVA, which may point
+// into any section) or bytes given by an update.
 struct ResourceData
 {
     uint32_t codePage = 0;
@@ -51,6 +52,8 @@ struct ResourceData
     uint32_t rva = 0;
     uint32_t size = 0;
     Bytes bytes;
+
+    uint32_t Size() const { return inImage ? size : static_cast<uint32_t>(bytes.size()); }
 };
 
 template <typename Child> struct Directory
@@ -62,12 +65,21 @@ using LanguageDirectory = Directory<ResourceData>;
 using NameDirectory = Directory<LanguageDirectory>;
 using TypeDirectory = Directory<NameDirectory>;
 
+// The raw bytes of the section that holds the tree's root directory.
+struct RootSection
+{
+    int index = -1;    // in the section table; -1 for an image without a tree
+    uint32_t root = 0; // offset of the root directory within bytes
+    Bytes bytes;       // the section's mapped raw data
+};
+
 class ResourceTree
 {
 public:
     ResourceTree() = default;
-    // Reads the tree of image, or an empty tree when it has none.
-    explicit ResourceTree(const PeImage& image);
+    // Reads the tree of image from the section that holds its root; an
+    // empty tree when the image has none. BadImage with the failing check.
+    ResourceTree(const PeImage& image, const RootSection& section);
 
     const TypeDirectory& Root() const { return m_root; }
     bool Empty() const { return m_root.entries.empty(); }
@@ -78,13 +90,22 @@ public:
     // Whether it existed.
     bool Remove(const ResName& type, const ResName& name, const ResName& language);
 
-    // The tree laid out as a resource section placed at baseRva; the data of
-    // entries still in the image is copied from it.
-    Bytes Serialize(const PeImage& image, uint32_t baseRva) const;
-    // Bytes that Serialize produces, without producing them.
-    uint32_t SerializedSize() const;
+    // Calls visit for every entry's data, in the format's order.
+    void ForEachData(const std::function<void(const ResourceData&)>& visit) const;
+
+    // Bytes of the directory part of a serialized tree: the tables, the data
+    // entries and the name strings, rounded up to 8.
+    uint32_t DirectorySize() const;
+    // The directory part placed at baseRva, each data entry holding the RVA
+    // that rvaOf gives its data.
+    Bytes SerializeDirectory(uint32_t baseRva,
+                             const std::function<uint32_t(const ResourceData&)>& rvaOf) const;
 
 private:
     TypeDirectory m_root;
 };
+
+// The section holding the image's tree, read from source; index -1 and no
+// bytes when the image has no tree.
+RootSection ReadRootSection(const PeImage& image, Source& source);
 } // namespace pe

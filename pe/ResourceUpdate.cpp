@@ -1,0 +1,526 @@
+#include "ResourceUpdate.h"
+
+#include "ResourceEditor.h"
+#include "Win32Path.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+namespace
+{
+ResourceUpdateFaultHook g_faultHook = nullptr;
+// Files are read and written in pieces of this size, through one buffer.
+constexpr size_t kChunk = 1024 * 1024;
+// Room for the name of a file made beside the target ("~lmf0000.tmp").
+constexpr size_t kSideNameLength = 12;
+
+// A failed step's error, carried to the end of the call, where it becomes
+// the last error once every owner has cleaned up.
+struct Failure
+{
+    DWORD error;
+};
+
+[[noreturn]] void Fail(DWORD error)
+{
+    throw Failure{error != 0 ? error : ERROR_GEN_FAILURE};
+}
+
+[[noreturn]] void FailWithLastError()
+{
+    Fail(GetLastError());
+}
+
+DWORD FaultOf(ResourceUpdateStep step)
+{
+    return g_faultHook ? g_faultHook(step) : 0;
+}
+
+// Fails when the hook makes step fail outright; kFaultNoProgress is left to
+// the caller.
+DWORD CheckFault(ResourceUpdateStep step)
+{
+    const DWORD fault = FaultOf(step);
+    if (fault != 0 && fault != kFaultNoProgress)
+        Fail(fault);
+    return fault;
+}
+
+// A file handle, closed on every path.
+class CHandle
+{
+public:
+    CHandle() = default;
+    explicit CHandle(HANDLE handle) : m_handle(handle) {}
+    ~CHandle() { Close(); }
+    CHandle(const CHandle&) = delete;
+    CHandle& operator=(const CHandle&) = delete;
+
+    HANDLE Get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
+    void Attach(HANDLE handle)
+    {
+        Close();
+        m_handle = handle;
+    }
+    void Close()
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+OVERLAPPED At(uint64_t offset)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+// The target as the core reads it, through whichever handle the update holds
+// at the time. A call that reads nothing fails with the platform's error, or
+// ERROR_READ_FAULT when it set none.
+class CFileSource : public pe::Source
+{
+public:
+    void Use(HANDLE file, uint64_t size, ResourceUpdateStep step)
+    {
+        m_file = file;
+        m_size = size;
+        m_step = step;
+    }
+    uint64_t Size() const override { return m_size; }
+    void Read(uint64_t offset, void* data, size_t size) override
+    {
+        auto* bytes = static_cast<uint8_t*>(data);
+        while (size != 0)
+        {
+            const DWORD fault = CheckFault(m_step);
+            const DWORD chunk = static_cast<DWORD>(std::min(size, kChunk));
+            DWORD read = 0;
+            SetLastError(ERROR_SUCCESS);
+            OVERLAPPED at = At(offset);
+            if (fault != kFaultNoProgress && !ReadFile(m_file, bytes, chunk, &read, &at))
+                FailWithLastError();
+            if (read == 0)
+            {
+                const DWORD error = fault == kFaultNoProgress ? 0 : GetLastError();
+                Fail(error != 0 ? error : ERROR_READ_FAULT);
+            }
+            bytes += read;
+            offset += read;
+            size -= read;
+        }
+    }
+
+private:
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    uint64_t m_size = 0;
+    ResourceUpdateStep m_step = ResourceUpdateStep::Read;
+};
+
+// What identifies the file's content: if any of it differs, someone else
+// wrote the file between the begin and the commit.
+struct FileIdentity
+{
+    BY_HANDLE_FILE_INFORMATION info;
+
+    static FileIdentity Of(HANDLE file)
+    {
+        FileIdentity identity = {};
+        if (!GetFileInformationByHandle(file, &identity.info))
+            FailWithLastError();
+        return identity;
+    }
+    bool operator==(const FileIdentity& other) const
+    {
+        const BY_HANDLE_FILE_INFORMATION &a = info, &b = other.info;
+        return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+               a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow &&
+               a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+               CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
+    }
+    uint64_t Size() const { return uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow; }
+};
+
+struct PendingUpdate
+{
+    std::wstring path; // full, in the extended form when it is long
+    DWORD attributes = 0;
+    CHandle file; // open from the begin until the commit locks the file
+    FileIdentity identity{};
+    CFileSource source;
+    std::unique_ptr<pe::ResourceEditor> editor;
+};
+
+PendingUpdate* FromHandle(HANDLE update)
+{
+    if (!update)
+        SetLastError(ERROR_INVALID_HANDLE);
+    return static_cast<PendingUpdate*>(update);
+}
+
+// A resource type or name as the platform takes it: an integer id, "#123"
+// for the id 123, or a string, compared in upper case as FindResource does.
+pe::ResName ToResName(LPCWSTR value)
+{
+    if (IS_INTRESOURCE(value))
+        return pe::ResName::Id(LOWORD(reinterpret_cast<ULONG_PTR>(value)));
+    if (value[0] == L'#')
+    {
+        unsigned id = 0;
+        bool digits = value[1] != 0;
+        for (LPCWSTR c = value + 1; *c && digits; ++c)
+        {
+            digits = *c >= L'0' && *c <= L'9';
+            id = id * 10 + (*c - L'0');
+            digits = digits && id <= 0xFFFF;
+        }
+        if (digits)
+            return pe::ResName::Id(static_cast<uint16_t>(id));
+    }
+    std::wstring upper(value);
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    return pe::ResName::Named(std::u16string(upper.begin(), upper.end()));
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Moves a file under the target's name after a failed replacement,
+// through to the disk.
+bool MoveInto(const std::wstring& from, const std::wstring& to)
+{
+    const DWORD fault = FaultOf(ResourceUpdateStep::Restore);
+    if (fault != 0)
+    {
+        SetLastError(fault);
+        return false;
+    }
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// The new file of a commit, written beside the target and deleted unless it
+// was put in the target's place (or kept after a failure). A write that
+// moves nothing fails with the platform's error, or ERROR_WRITE_FAULT.
+class CTemporaryFile : public pe::Sink
+{
+public:
+    CTemporaryFile() = default;
+    ~CTemporaryFile() override
+    {
+        m_file.Close();
+        if (!m_path.empty())
+            DeleteFileW(m_path.c_str());
+    }
+    CTemporaryFile(const CTemporaryFile&) = delete;
+    CTemporaryFile& operator=(const CTemporaryFile&) = delete;
+
+    // A new file beside target, opened for writing by us alone; a free name
+    // for the target's old file beside it.
+    void Create(const std::wstring& target)
+    {
+        CheckFault(ResourceUpdateStep::CreateTemporary);
+        const std::wstring folder = pe::FolderOf(target);
+        const DWORD seed = GetTickCount() ^ GetCurrentProcessId() << 16;
+        for (DWORD attempt = 0; attempt < 100; ++attempt)
+        {
+            wchar_t name[kSideNameLength + 1];
+            wsprintfW(name, L"~lmf%04X.", (seed + attempt) & 0xFFFF);
+            const std::wstring path = folder + name + L"tmp";
+            m_backup = folder + name + L"old";
+            if (Exists(m_backup))
+                continue;
+            HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE)
+            {
+                m_file.Attach(file);
+                m_path = path;
+                return;
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                Fail(error);
+        }
+        Fail(ERROR_FILE_EXISTS);
+    }
+
+    void Write(const void* data, size_t size) override
+    {
+        WriteAt(m_position, data, size);
+        m_position += size;
+    }
+
+    void WriteAt(uint64_t offset, const void* data, size_t size) override
+    {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        while (size != 0)
+        {
+            const DWORD fault = CheckFault(ResourceUpdateStep::WriteTemporary);
+            const DWORD chunk = static_cast<DWORD>(std::min(size, kChunk));
+            DWORD written = 0;
+            SetLastError(ERROR_SUCCESS);
+            OVERLAPPED at = At(offset);
+            if (fault != kFaultNoProgress && !WriteFile(m_file.Get(), bytes, chunk, &written, &at))
+                FailWithLastError();
+            if (written == 0)
+            {
+                const DWORD error = fault == kFaultNoProgress ? 0 : GetLastError();
+                Fail(error != 0 ? error : ERROR_WRITE_FAULT);
+            }
+            bytes += written;
+            offset += written;
+            size -= written;
+        }
+    }
+
+    void Flush()
+    {
+        CheckFault(ResourceUpdateStep::Flush);
+        if (!FlushFileBuffers(m_file.Get()))
+            FailWithLastError();
+    }
+
+    void Close() { m_file.Close(); }
+    const std::wstring& Path() const { return m_path; }
+    const std::wstring& BackupName() const { return m_backup; }
+    // The file now is the target, or is kept: not deleted.
+    void Keep() { m_path.clear(); }
+
+private:
+    CHandle m_file;
+    std::wstring m_path;
+    std::wstring m_backup;
+    uint64_t m_position = 0;
+};
+
+// ReplaceFileW, or what the fault hook makes of it; 0 on success, else the
+// error.
+DWORD TryReplace(const std::wstring& target, const CTemporaryFile& temporary)
+{
+    const DWORD fault = FaultOf(ResourceUpdateStep::Replace);
+    if (fault == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+    {
+        // The replaced file no longer exists; the replacement keeps its name.
+        MoveFileExW(target.c_str(), temporary.BackupName().c_str(), 0);
+        DeleteFileW(temporary.BackupName().c_str());
+        return fault;
+    }
+    if (fault == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+    {
+        // The replaced file is under the backup name; the replacement keeps
+        // its own.
+        MoveFileExW(target.c_str(), temporary.BackupName().c_str(), 0);
+        return fault;
+    }
+    if (fault != 0)
+        return fault;
+    if (ReplaceFileW(target.c_str(), temporary.Path().c_str(), temporary.BackupName().c_str(),
+                     REPLACEFILE_WRITE_THROUGH | REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return 0;
+    return GetLastError();
+}
+
+// Puts the new file in the target's place. The replacement keeps the
+// target's security and time of creation; the old file goes to a backup
+// name and is deleted afterwards, so that whatever the replacement's outcome
+// the target's name holds the old file or the new one, never neither.
+// guard holds the target while the replacement runs, so that no one writes
+// it in between; it is let go where the platform will not replace a file
+// that is held.
+void Replace(const std::wstring& target, CTemporaryFile& temporary, CHandle& guard,
+             std::wstring* keptFile)
+{
+    DWORD error = TryReplace(target, temporary);
+    if ((error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) && Exists(target) &&
+        !Exists(temporary.BackupName()))
+    {
+        guard.Close();
+        error = TryReplace(target, temporary);
+    }
+    guard.Close();
+    const std::wstring& backup = temporary.BackupName();
+    if (error == 0)
+    {
+        temporary.Keep();
+        DeleteFileW(backup.c_str());
+        return;
+    }
+    if (Exists(target))
+        Fail(error); // nothing moved: the target is as it was
+    if (Exists(backup))
+    {
+        // The old file is under the backup name: it goes back, or else the
+        // new one takes the target's place.
+        if (MoveInto(backup, target))
+            Fail(error);
+        if (MoveInto(temporary.Path(), target))
+        {
+            temporary.Keep();
+            DeleteFileW(backup.c_str());
+            return;
+        }
+        if (keptFile)
+            *keptFile = backup;
+        Fail(error);
+    }
+    // The old file is gone: the new one takes its place, or stays where it
+    // is and the user is told its name.
+    if (MoveInto(temporary.Path(), target))
+    {
+        temporary.Keep();
+        return;
+    }
+    if (keptFile)
+        *keptFile = temporary.Path();
+    temporary.Keep();
+    Fail(error);
+}
+
+void Commit(PendingUpdate& update, std::wstring* keptFile)
+{
+    const pe::FilePlan plan = update.editor->Plan();
+
+    // The reading handle lets no one else write; the commit's handle also
+    // asks for write access, which a running program or anyone holding the
+    // file refuses, and checks that the file is still the one read.
+    update.file.Close();
+    CheckFault(ResourceUpdateStep::Lock);
+    CHandle target(CreateFileW(update.path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!target)
+        FailWithLastError();
+    if (!(FileIdentity::Of(target.Get()) == update.identity))
+        Fail(ERROR_SHARING_VIOLATION);
+    update.source.Use(target.Get(), update.identity.Size(), ResourceUpdateStep::ReadSource);
+
+    CTemporaryFile temporary;
+    temporary.Create(update.path);
+    pe::WritePlan(plan, update.source, temporary, kChunk);
+    temporary.Flush();
+    temporary.Close();
+    // Given to the new file first, as Wine's replacement does not carry them.
+    SetFileAttributesW(temporary.Path().c_str(), update.attributes);
+    Replace(update.path, temporary, target, keptFile);
+}
+
+// Runs body and turns what it throws into the last error; FALSE then.
+template <typename Body> BOOL Guarded(Body body)
+{
+    DWORD error = 0;
+    try
+    {
+        body();
+        return TRUE;
+    }
+    catch (const Failure& failure)
+    {
+        error = failure.error;
+    }
+    catch (const pe::BadImage&)
+    {
+        error = ERROR_BAD_EXE_FORMAT;
+    }
+    catch (const std::bad_alloc&)
+    {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    catch (...)
+    {
+        error = ERROR_GEN_FAILURE;
+    }
+    SetLastError(error);
+    return FALSE;
+}
+} // namespace
+
+void SetResourceUpdateFaultHook(ResourceUpdateFaultHook hook)
+{
+    g_faultHook = hook;
+}
+
+HANDLE BeginResourceUpdate(LPCWSTR path, BOOL deleteExistingResources)
+{
+    PendingUpdate* result = nullptr;
+    Guarded(
+        [&]
+        {
+            // Released during the unwinding of a failure, before its error
+            // becomes the last error.
+            auto update = std::make_unique<PendingUpdate>();
+            update->path = pe::ExtendedPath(pe::FullPath(path), kSideNameLength);
+            update->attributes = GetFileAttributesW(update->path.c_str());
+            if (update->attributes == INVALID_FILE_ATTRIBUTES)
+                FailWithLastError();
+            // Wine running as root would open a read-only file for writing.
+            if (update->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+                Fail(ERROR_ACCESS_DENIED);
+            CheckFault(ResourceUpdateStep::Open);
+            update->file.Attach(CreateFileW(update->path.c_str(), GENERIC_READ | DELETE,
+                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!update->file)
+                FailWithLastError();
+            update->identity = FileIdentity::Of(update->file.Get());
+            update->source.Use(update->file.Get(), update->identity.Size(),
+                               ResourceUpdateStep::Read);
+            update->editor = std::make_unique<pe::ResourceEditor>(update->source);
+            if (deleteExistingResources)
+                update->editor->Tree() = pe::ResourceTree();
+            result = update.release();
+        });
+    return result;
+}
+
+BOOL UpdateResourceEntry(HANDLE handle, LPCWSTR type, LPCWSTR name, WORD language, LPVOID data,
+                         DWORD size)
+{
+    PendingUpdate* update = FromHandle(handle);
+    if (!update)
+        return FALSE;
+    if (!type || !name || (!data && size != 0))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return Guarded(
+        [&]
+        {
+            CheckFault(ResourceUpdateStep::Update);
+            pe::ResourceTree& tree = update->editor->Tree();
+            if (!data)
+                tree.Remove(ToResName(type), ToResName(name), pe::ResName::Id(language));
+            else
+            {
+                const auto* bytes = static_cast<const uint8_t*>(data);
+                tree.Set(ToResName(type), ToResName(name), pe::ResName::Id(language),
+                         pe::Bytes(bytes, bytes + size));
+            }
+        });
+}
+
+BOOL EndResourceUpdateEx(HANDLE handle, BOOL discard, std::wstring* keptFile)
+{
+    std::unique_ptr<PendingUpdate> update(FromHandle(handle));
+    if (keptFile)
+        keptFile->clear();
+    if (!update)
+        return FALSE;
+    if (discard)
+        return TRUE;
+    return Guarded([&] { Commit(*update, keptFile); });
+}
+
+BOOL EndResourceUpdate(HANDLE update, BOOL discard)
+{
+    return EndResourceUpdateEx(update, discard, nullptr);
+}

@@ -1,0 +1,45 @@
+// The core's source and sink on POSIX files, so that the native tests and
+// tools stream plans exactly as the Win32 layer does.
+#pragma once
+
+#include "pe/Stream.h"
+
+#include <string>
+
+namespace pecheck
+{
+// Reads an open file with pread; IoError on a failed or short read.
+class PosixSource : public pe::Source
+{
+public:
+    explicit PosixSource(const std::string& path);
+    ~PosixSource() override;
+    PosixSource(const PosixSource&) = delete;
+    PosixSource& operator=(const PosixSource&) = delete;
+    bool IsOpen() const { return m_fd >= 0; }
+    uint64_t Size() const override { return m_size; }
+    void Read(uint64_t offset, void* data, size_t size) override;
+
+private:
+    int m_fd = -1;
+    uint64_t m_size = 0;
+};
+
+// Writes a new file; IoError on a failed write. Sync flushes it to disk.
+class PosixSink : public pe::Sink
+{
+public:
+    explicit PosixSink(const std::string& path);
+    ~PosixSink() override;
+    PosixSink(const PosixSink&) = delete;
+    PosixSink& operator=(const PosixSink&) = delete;
+    bool IsOpen() const { return m_fd >= 0; }
+    void Write(const void* data, size_t size) override;
+    void WriteAt(uint64_t offset, const void* data, size_t size) override;
+    void Sync();
+
+private:
+    int m_fd = -1;
+    uint64_t m_position = 0;
+};
+} // namespace pecheck
