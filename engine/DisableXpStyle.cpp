@@ -28,6 +28,7 @@ void CManifestToolDlg::OnDisableXpStyle()
     CString savedName;
     CLibrary module;
     CResourceUpdate update;
+    std::wstring keptFile;
 
     try
     {
@@ -47,7 +48,7 @@ void CManifestToolDlg::OnDisableXpStyle()
         // Released before the commit: the file must not be mapped while it
         // is replaced.
         module.Release();
-        if (!update.Commit())
+        if (!update.Commit(&keptFile))
             throw ErrorCodeFromLastError();
 
         RefreshCommandStates();
@@ -66,6 +67,6 @@ void CManifestToolDlg::OnDisableXpStyle()
         // old bytes.
         module.Release();
         update.Discard();
-        ShowErrorBox(code, MB_ICONERROR);
+        ShowCommandError(code, keptFile);
     }
 }

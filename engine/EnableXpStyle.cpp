@@ -37,6 +37,7 @@ void CManifestToolDlg::OnEnableXpStyle()
     char version[32];
     CManifestText manifest;
     CResourceUpdate update;
+    std::wstring keptFile;
 
     // Each failing step throws the code of the last error it left, at once.
     try
@@ -63,7 +64,7 @@ void CManifestToolDlg::OnEnableXpStyle()
                                  static_cast<DWORD>(strlen(manifest.text))))
             throw ErrorCodeFromLastError();
         // From here the update counts as closed, whatever the commit gives.
-        if (!update.Commit())
+        if (!update.Commit(&keptFile))
             throw ErrorCodeFromLastError();
 
         RefreshCommandStates();
@@ -80,6 +81,6 @@ void CManifestToolDlg::OnEnableXpStyle()
     {
         // An update still open is dropped: the file keeps its old bytes.
         update.Discard();
-        ShowErrorBox(code, MB_ICONERROR);
+        ShowCommandError(code, keptFile);
     }
 }

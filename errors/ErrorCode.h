@@ -15,6 +15,7 @@ HRESULT ErrorCodeFromLastError();
 class CString;
 void FormatErrorText(CString& text, HRESULT code);
 
-// Shows the code's text in an application message box with style; returns
-// the button pressed.
-int ShowErrorBox(HRESULT code, UINT style);
+// Shows the code's text in an application message box with style, and note,
+// when there is one, as a paragraph of its own after it; returns the button
+// pressed.
+int ShowErrorBox(HRESULT code, UINT style, LPCWSTR note = nullptr);

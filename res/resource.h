@@ -6,6 +6,8 @@
 #define IDS_ENABLED_OK 3
 #define IDS_DISABLED_OK 4
 #define IDS_COPY_SAVED 5
+#define IDS_OUT_OF_MEMORY 6
+#define IDS_PROGRAM_KEPT 7
 
 #define IDD_MAIN_DIALOG 102
 #define IDR_MAINFRAME 128

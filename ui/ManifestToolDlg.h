@@ -9,6 +9,8 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
+#include <string>
+
 class CManifestToolDlg : public CDialog
 {
 public:
@@ -46,6 +48,10 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 };
+
+// The error box of a failed Enable or Disable; keptFile, when not empty, is
+// where a failed replacement left the program, and the box says so.
+void ShowCommandError(HRESULT code, const std::wstring& keptFile);
 
 // Disable's language callback: marks manifest 1 in language for deletion in
 // the update passed as param. FALSE stops the enumeration.

@@ -304,25 +304,31 @@ TEST(EveryFailingStepOfACommandKeepsTheTarget)
                            for (const Command& command : commands)
                            {
                                const std::string original = ReadFileBytes(Fixture(command.fixture));
-                               for (ResourceUpdateStep step : kUpdateSteps)
+                               auto fail = [&](ResourceUpdateStep step, DWORD result, DWORD error)
                                {
                                    WriteFileBytes(target, original);
                                    SetPath(d.m_hWnd, target);
                                    theTestApp.m_boxes.clear();
                                    {
-                                       CFailingStep failing(step);
+                                       CFailingStep failing(step, result);
                                        Click(d.m_hWnd, command.button);
                                    }
                                    CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
                                    if (!theTestApp.m_boxes.empty())
-                                       CHECK_EQ(theTestApp.m_boxes[0], ErrorText(ERROR_DISK_FULL));
+                                       CHECK_EQ(theTestApp.m_boxes[0], ErrorText(error));
                                    CHECK(ReadFileBytes(target) == original);
                                    CHECK(ReadFileBytes(target + L".bak") == original);
                                    CHECK_EQ(FilesIn(base), 2); // the target and its copy
                                    CHECK_EQ(Buttons(d.m_hWnd), std::string(command.buttons));
                                    CHECK(DeleteFileW(target.c_str()));
                                    CHECK(DeleteFileW((target + L".bak").c_str()));
-                               }
+                               };
+                               for (ResourceUpdateStep step : kUpdateSteps)
+                                   fail(step, ERROR_DISK_FULL, ERROR_DISK_FULL);
+                               // Reads and writes that report success and
+                               // move nothing.
+                               for (const TransferStep& transfer : kTransferSteps)
+                                   fail(transfer.step, kFaultNoProgress, transfer.error);
                            }
 
                            // Held with no sharing: the copy fails first and makes no copy.
@@ -341,6 +347,65 @@ TEST(EveryFailingStepOfACommandKeepsTheTarget)
                            CHECK(ReadFileBytes(target) == original);
                            CHECK_EQ(FilesIn(base), 1);
                            CHECK(DeleteFileW(target.c_str()));
+                       }});
+    theTestApp.m_boxes.clear();
+}
+
+// A replacement that fails after the platform moved files: the target holds
+// the old program or the new one and the box says which happened; where
+// neither could be put back, the box names the file that was kept.
+TEST(FailedReplacementsAreReportedWithWhatWasKept)
+{
+    CScratchFolder folder(L"stress_replace");
+    const std::wstring target = folder / L"target.exe";
+    const std::string original = ReadFileBytes(Fixture(L"no_version.exe"));
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           SetSaveCopy(d.m_hWnd, false);
+                           auto enable = [&](DWORD replaceError, int restoreFailures)
+                           {
+                               WriteFileBytes(target, original);
+                               SetPath(d.m_hWnd, target);
+                               theTestApp.m_boxes.clear();
+                               CFailingReplacement failing(replaceError, restoreFailures);
+                               Click(d.m_hWnd, IDC_ENABLE_XP);
+                               return theTestApp.m_boxes.size() == 1 ? theTestApp.m_boxes[0]
+                                                                     : std::wstring();
+                           };
+                           // The old file gone, the new one moved in: a success.
+                           CHECK(IsQuestion(enable(ERROR_UNABLE_TO_MOVE_REPLACEMENT, 0)));
+                           CHECK(ReadFileBytes(target) != original);
+                           CHECK(LoaderResources(target).count(L"#24/#1/0") == 1);
+                           CHECK_EQ(Buttons(d.m_hWnd), std::string("-DS"));
+
+                           // The old file moved back: the replacement's error.
+                           CHECK_EQ(enable(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, 0),
+                                    ErrorText(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2));
+                           CHECK(ReadFileBytes(target) == original);
+                           CHECK_EQ(FilesIn(folder.Path()), 1);
+
+                           // Nothing could be moved back: the box names the file
+                           // that holds the program.
+                           const std::wstring box = enable(ERROR_UNABLE_TO_MOVE_REPLACEMENT, 1);
+                           CHECK(!FileExists(target));
+                           CHECK_EQ(FilesIn(folder.Path()), 1);
+                           WIN32_FIND_DATAW found;
+                           HANDLE search = FindFirstFileW((folder / L"~lmf*.tmp").c_str(), &found);
+                           CHECK(search != INVALID_HANDLE_VALUE);
+                           if (search != INVALID_HANDLE_VALUE)
+                           {
+                               FindClose(search);
+                               const std::wstring kept = folder / found.cFileName;
+                               CString note;
+                               note.Format(IDS_PROGRAM_KEPT, kept.c_str());
+                               std::wstring text = ErrorText(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+                               if (text.empty() || text.back() != L'\n')
+                                   text += L"\r\n";
+                               CHECK_EQ(box, text + L"\r\n" + static_cast<LPCWSTR>(note));
+                               CHECK(ReadFileBytes(kept) != original);
+                               DeleteFileW(kept.c_str());
+                           }
                        }});
     theTestApp.m_boxes.clear();
 }

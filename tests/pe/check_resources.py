@@ -2,7 +2,7 @@
 """Reads the program's resources back from the built Lumaform.exe with pefile
 and checks them against their definition: both dialogs in both languages
 (header, font, caption, every control's id, class atom, style, extended style,
-rectangle and text), the five strings, the program's manifest, the version
+rectangle and text), the strings, the program's manifest, the version
 block and the icon images.
 
 usage: check_resources.py Lumaform.exe
@@ -108,11 +108,15 @@ STRINGS = {
     EN: ["Executable files (*.exe)|*.exe||", "Unexpected error: %s",
          "XP style sucessfully enabled%s.\n\nWould you like to start the application now?",
          "XP style sucessfully disabled%s.\n\nWould you like to start the application now?",
-         " and a file copy was saved as '%s'"],
+         " and a file copy was saved as '%s'",
+         "There is not enough memory to complete this operation.",
+         "The program could not be put back under its own name. It was kept as '%s'."],
     FR: ["Fichiers exécutables (*.exe)|*.exe||", "Erreur inattendue : %s",
          "Style XP activés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          "Style XP désactivés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
-         " et une copie du fichier a été sauvegardé sous '%s'"],
+         " et une copie du fichier a été sauvegardé sous '%s'",
+         "La mémoire est insuffisante pour terminer cette opération.",
+         "Le programme n'a pas pu reprendre son nom. Il a été conservé sous '%s'."],
 }
 
 
@@ -154,8 +158,9 @@ def check_strings(res):
             n = struct.unpack_from("<H", block, pos)[0]
             texts.append(block[pos + 2:pos + 2 + 2 * n].decode("utf-16-le"))
             pos += 2 + 2 * n
-        check(f"strings {lang:#06x}", texts[1:6], expected)
-        check(f"strings {lang:#06x} others empty", [t for t in texts[:1] + texts[6:] if t], [])
+        last = 1 + len(expected)
+        check(f"strings {lang:#06x}", texts[1:last], expected)
+        check(f"strings {lang:#06x} others empty", [t for t in texts[:1] + texts[last:] if t], [])
 
 
 def check_manifest_and_version(res, pe):

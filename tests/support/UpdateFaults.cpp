@@ -8,26 +8,61 @@ namespace testing
 namespace
 {
 ResourceUpdateStep g_failing;
+DWORD g_result;
 
 DWORD FailOneStep(ResourceUpdateStep step)
 {
-    return step == g_failing ? ERROR_DISK_FULL : 0;
+    return step == g_failing ? g_result : 0;
+}
+
+int g_restoreFailures;
+DWORD FailReplacement(ResourceUpdateStep step)
+{
+    if (step == ResourceUpdateStep::Replace)
+        return g_result;
+    if (step == ResourceUpdateStep::Restore && g_restoreFailures > 0)
+    {
+        --g_restoreFailures;
+        return ERROR_ACCESS_DENIED;
+    }
+    return 0;
 }
 } // namespace
 
-const ResourceUpdateStep kUpdateSteps[7] = {
-    ResourceUpdateStep::Open,           ResourceUpdateStep::Read,
-    ResourceUpdateStep::Update,         ResourceUpdateStep::CreateTemporary,
-    ResourceUpdateStep::WriteTemporary, ResourceUpdateStep::Flush,
-    ResourceUpdateStep::Replace};
+const ResourceUpdateStep kUpdateSteps[9] = {ResourceUpdateStep::Open,
+                                            ResourceUpdateStep::Read,
+                                            ResourceUpdateStep::Update,
+                                            ResourceUpdateStep::Lock,
+                                            ResourceUpdateStep::CreateTemporary,
+                                            ResourceUpdateStep::ReadSource,
+                                            ResourceUpdateStep::WriteTemporary,
+                                            ResourceUpdateStep::Flush,
+                                            ResourceUpdateStep::Replace};
 
-CFailingStep::CFailingStep(ResourceUpdateStep step)
+const TransferStep kTransferSteps[3] = {{ResourceUpdateStep::Read, ERROR_READ_FAULT},
+                                        {ResourceUpdateStep::ReadSource, ERROR_READ_FAULT},
+                                        {ResourceUpdateStep::WriteTemporary, ERROR_WRITE_FAULT}};
+
+CFailingStep::CFailingStep(ResourceUpdateStep step, DWORD result)
 {
     g_failing = step;
+    g_result = result;
     SetResourceUpdateFaultHook(FailOneStep);
 }
 
 CFailingStep::~CFailingStep()
+{
+    SetResourceUpdateFaultHook(nullptr);
+}
+
+CFailingReplacement::CFailingReplacement(DWORD replaceError, int restoreFailures)
+{
+    g_result = replaceError;
+    g_restoreFailures = restoreFailures;
+    SetResourceUpdateFaultHook(FailReplacement);
+}
+
+CFailingReplacement::~CFailingReplacement()
 {
     SetResourceUpdateFaultHook(nullptr);
 }

@@ -9,16 +9,36 @@
 namespace testing
 {
 // Every step of an update that can be made to fail, in the order they run.
-extern const ResourceUpdateStep kUpdateSteps[7];
+extern const ResourceUpdateStep kUpdateSteps[9];
+// The steps that move bytes, with the error a call that moves none gives.
+struct TransferStep
+{
+    ResourceUpdateStep step;
+    DWORD error;
+};
+extern const TransferStep kTransferSteps[3];
 
-// While it lives, step fails with ERROR_DISK_FULL, as on a full disk.
+// While it lives, step fails with result: ERROR_DISK_FULL by default, as on
+// a full disk; kFaultNoProgress for a call that succeeds and moves nothing.
 class CFailingStep
 {
 public:
-    explicit CFailingStep(ResourceUpdateStep step);
+    explicit CFailingStep(ResourceUpdateStep step, DWORD result = ERROR_DISK_FULL);
     ~CFailingStep();
     CFailingStep(const CFailingStep&) = delete;
     CFailingStep& operator=(const CFailingStep&) = delete;
+};
+
+// While it lives, the replacement fails with replaceError, which may leave
+// the files as the platform documents for it, and the moves that put a file
+// back under the target's name fail the first restoreFailures times.
+class CFailingReplacement
+{
+public:
+    CFailingReplacement(DWORD replaceError, int restoreFailures);
+    ~CFailingReplacement();
+    CFailingReplacement(const CFailingReplacement&) = delete;
+    CFailingReplacement& operator=(const CFailingReplacement&) = delete;
 };
 
 // The error box's text for a Win32 error code.

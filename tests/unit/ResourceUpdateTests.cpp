@@ -278,3 +278,100 @@ TEST(ThousandMutationsNeitherCrashNorDamage)
     CHECK(refused > 0 && changed > 0);
     CHECK_EQ(FilesIn(folder.Path()), 1);
 }
+
+// A read or a write that reports success and moves nothing ends the update
+// with an error at once instead of looping for ever.
+TEST(CallsThatMoveNothingFailAtOnce)
+{
+    CScratchFolder folder(L"update_no_progress");
+    const std::wstring path = CopyFixture(folder, L"rich_resources.exe", L"target.exe");
+    const std::string before = ReadFileBytes(path);
+    for (const TransferStep& transfer : kTransferSteps)
+    {
+        const ULONGLONG start = GetTickCount64();
+        CFailingStep failing(transfer.step, kFaultNoProgress);
+        SetLastError(0);
+        HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
+        DWORD error = GetLastError();
+        if (update)
+        {
+            CHECK(WriteManifest(update));
+            SetLastError(0);
+            CHECK(!EndResourceUpdate(update, FALSE));
+            error = GetLastError();
+        }
+        CHECK_EQ(error, transfer.error);
+        CHECK(GetTickCount64() - start < 1000);
+        CHECK(ReadFileBytes(path) == before);
+        CHECK_EQ(FilesIn(folder.Path()), 1);
+    }
+}
+
+// Whatever the replacement's outcome, the target's name holds the old file
+// or the new one; where neither can be put back, the file that holds the
+// program is kept and named, and nothing else is left behind.
+TEST(FailedReplacementsLeaveTheOldOrTheNewFile)
+{
+    CScratchFolder folder(L"update_replace");
+    const std::wstring path = folder / L"target.exe";
+    const std::string old = ReadFileBytes(Fixture(L"no_version.exe"));
+    // The new bytes, as a commit that succeeds writes them.
+    WriteFileBytes(path, old);
+    HANDLE reference = BeginResourceUpdate(path.c_str(), FALSE);
+    CHECK(WriteManifest(reference));
+    CHECK(EndResourceUpdate(reference, FALSE));
+    const std::string changed = ReadFileBytes(path);
+    CHECK(changed != old);
+
+    enum Expect
+    {
+        kOld,
+        kNew,
+        kKeptOld,
+        kKeptNew
+    };
+    struct Case
+    {
+        DWORD replaceError;
+        int restoreFailures;
+        BOOL result;
+        Expect expect;
+    } const cases[] = {
+        {ERROR_ACCESS_DENIED, 0, FALSE, kOld}, // refused before anything moved, also once released
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, 0, TRUE,
+         kNew}, // the old file gone: the new one moves in
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, 1, FALSE, kKeptNew},   // and that fails too
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, 0, FALSE, kOld},     // the old file moved back
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, 1, TRUE, kNew},      // or else the new one moves in
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, 2, FALSE, kKeptOld}, // neither: the old one is kept
+    };
+    for (const Case& c : cases)
+    {
+        WriteFileBytes(path, old);
+        CFailingReplacement failing(c.replaceError, c.restoreFailures);
+        HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
+        CHECK(WriteManifest(update));
+        std::wstring kept = L"not set";
+        SetLastError(0xDEADBEEF);
+        const BOOL result = EndResourceUpdateEx(update, FALSE, &kept);
+        const DWORD error = GetLastError();
+        CHECK_EQ(result, c.result);
+        if (!c.result)
+            CHECK_EQ(error, c.replaceError);
+        const bool keeps = c.expect == kKeptOld || c.expect == kKeptNew;
+        if (keeps)
+        {
+            CHECK(!FileExists(path));
+            CHECK_EQ(ReadFileBytes(kept), c.expect == kKeptOld ? old : changed);
+            CHECK_EQ(kept.substr(0, folder.Path().size()), folder.Path());
+            CHECK_EQ(FilesIn(folder.Path()), 1);
+            DeleteFileW(kept.c_str());
+        }
+        else
+        {
+            CHECK(kept.empty());
+            CHECK(ReadFileBytes(path) == (c.expect == kOld ? old : changed));
+            CHECK_EQ(FilesIn(folder.Path()), 1);
+        }
+    }
+}
