@@ -1,5 +1,6 @@
-// Damaged and hostile images: each is refused as a bad image, without a
-// crash, a hang or an allocation sized by an unchecked field.
+// Damaged and hostile images: each is refused as a bad image, for the reason
+// of the check that should catch it, without a crash, a hang or an allocation
+// sized by an unchecked field.
 #include "PeCheck.h"
 #include "tests/support/TestHarness.h"
 
@@ -13,19 +14,25 @@ Bytes Fixture()
     return pecheck::ReadFile((args.empty() ? std::string(".") : args[0]) + "/rich_resources.exe");
 }
 
-bool Refused(const Bytes& file)
+// Why the writer refuses file, or an empty text when it takes it.
+std::string Refusal(const Bytes& file)
 {
     try
     {
         ResourceEditor editor(file);
         editor.Tree().Set(ResName::Id(24), ResName::Id(1), ResName::Id(0), Bytes(10, 'x'));
         editor.Build();
-        return false;
+        return {};
     }
-    catch (const BadImage&)
+    catch (const BadImage& bad)
     {
-        return true;
+        return bad.reason;
     }
+}
+
+bool Refused(const Bytes& file)
+{
+    return !Refusal(file).empty();
 }
 
 size_t RootOffset(const Bytes& file)
@@ -58,26 +65,36 @@ TEST(DamagedHeadersAreRefused)
         Bytes copy = file;
         width == 2 ? Write16(copy, offset, static_cast<uint16_t>(value))
                    : Write32(copy, offset, value);
-        return Refused(copy);
+        return Refusal(copy);
     };
-    CHECK(damaged(0, 0x4D4E, 2));                                // not MZ
-    CHECK(damaged(0x3C, 0xFFFFFFF0, 4));                         // PE header past the end
-    CHECK(damaged(image.OptionalHeaderOffset(), 0x107, 2));      // ROM image magic
-    CHECK(damaged(image.NumberOfSectionsOffset(), 0xFFFF, 2));   // absurd section count
-    CHECK(damaged(image.NumberOfSectionsOffset(), 0, 2));        // no sections
-    CHECK(damaged(image.FileHeaderOffset() + 16, 0xFFFF, 2));    // optional header too long
-    CHECK(damaged(image.OptionalHeaderOffset() + 36, 0x300, 4)); // file alignment
-    CHECK(damaged(image.Sections()[0].headerOffset + 20, 0xFFFFFF00, 4)); // raw data past end
-    CHECK(damaged(image.Sections()[0].headerOffset + 16, 0x7FFFFFFF, 4)); // raw size past end
-    // The resource directory outside every section, or its data outside.
-    CHECK(damaged(image.DirectoryOffset(kDirResource), 0x7FFF0000, 4));
+    using S = std::string;
+    const size_t optional = image.OptionalHeaderOffset();
+    const size_t first = image.Sections()[0].headerOffset;
+    CHECK_EQ(damaged(0, 0x4D4E, 2), S("no MZ signature"));
+    CHECK_EQ(damaged(0x3C, 0xFFFFFFF0, 4), S("PE header too far into the file"));
+    CHECK_EQ(damaged(0x3C, 0x100000, 4), S("PE header past the end of the file"));
+    CHECK_EQ(damaged(0x3C, 0x40, 4), S("no PE signature"));
+    CHECK_EQ(damaged(optional, 0x107, 2), S("neither PE32 nor PE32+")); // ROM image
+    CHECK_EQ(damaged(image.NumberOfSectionsOffset(), 0xFFFF, 2), S("section count out of range"));
+    CHECK_EQ(damaged(image.NumberOfSectionsOffset(), 0, 2), S("section count out of range"));
+    CHECK_EQ(damaged(image.FileHeaderOffset() + 16, 0xFFFF, 2),
+             S("section table beyond SizeOfHeaders"));
+    CHECK_EQ(damaged(image.FileHeaderOffset() + 16, 0x40, 2), S("optional header too short"));
+    CHECK_EQ(damaged(optional + 36, 0x300, 4), S("bad file or section alignment"));
+    CHECK_EQ(damaged(first + 20, 0xFFFFFF00, 4), S("section raw data past the end of the file"));
+    CHECK_EQ(damaged(first + 16, 0x7FFFFFFF, 4), S("section raw data past the end of the file"));
+    CHECK_EQ(damaged(first + 12, 0x7FFFFFF0, 4), S("sections overlap in memory"));
+    CHECK_EQ(damaged(optional + 60, 0x7FFFFFF0, 4), S("headers reach into the first section"));
+    // The resource directory outside every section.
+    CHECK_EQ(damaged(image.DirectoryOffset(kDirResource), 0x7FFF0000, 4),
+             S("resource directory outside every section"));
     // A certificate table inside the sections, or past the end of the file.
     Bytes copy = file;
     Write32(copy, image.DirectoryOffset(kDirSecurity), 0x200);
     Write32(copy, image.DirectoryOffset(kDirSecurity) + 4, 0x100);
-    CHECK(Refused(copy));
+    CHECK_EQ(Refusal(copy), S("certificate table inside the sections"));
     Write32(copy, image.DirectoryOffset(kDirSecurity), static_cast<uint32_t>(file.size() - 8));
-    CHECK(Refused(copy));
+    CHECK_EQ(Refusal(copy), S("certificate table past the end of the file"));
 }
 
 TEST(DamagedTreesAreRefused)
@@ -88,22 +105,28 @@ TEST(DamagedTreesAreRefused)
     {
         Bytes copy = file;
         Write32(copy, offset, value);
-        return Refused(copy);
+        return Refusal(copy);
     };
-    CHECK(damaged(root + 12, 0xFFFFFFFF)); // 131070 entries in a small section
-    CHECK(damaged(root + 20, 0x80000000)); // first type points back at the root
-    CHECK(damaged(root + 20, 0x8FFFFFF0)); // subdirectory past the section
-    CHECK(damaged(root + 16, 0x8FFFFFF0)); // name string past the section
-    CHECK(damaged(root + 20, 0x00000010)); // data entry at the type level
-    CHECK(damaged(root + 16, 0x00010003)); // id above 16 bits
+    using S = std::string;
+    // 131070 entries in a small section.
+    CHECK_EQ(damaged(root + 12, 0xFFFFFFFF), S("resource directory entries past their section"));
+    // The first type points back at the root.
+    CHECK_EQ(damaged(root + 20, 0x80000000), S("resource directory visited twice"));
+    CHECK_EQ(damaged(root + 20, 0x8FFFFFF0), S("resource directory past its section"));
+    CHECK_EQ(damaged(root + 16, 0x8FFFFFF0), S("resource name past its section"));
+    CHECK_EQ(damaged(root + 20, 0x00000010), S("data entry where a directory belongs"));
+    CHECK_EQ(damaged(root + 16, 0x00010003), S("resource id above 16 bits"));
 
     // Walk down to the first data entry and damage it.
     const size_t names = root + (Read32(file, root + 20) & 0x7FFFFFFF);
     const size_t languages = root + (Read32(file, names + 20) & 0x7FFFFFFF);
     const size_t entry = root + Read32(file, languages + 20);
-    CHECK(damaged(entry, 0xFFFFF000));     // data RVA outside every section
-    CHECK(damaged(entry + 4, 0x7FFFFFFF)); // data size past the section
-    CHECK(damaged(languages + 20, 0x80000000 | uint32_t(names - root))); // a cycle
+    CHECK_EQ(damaged(languages + 20, 0x80000010), S("directory where a data entry belongs"));
+    CHECK_EQ(damaged(languages + 20, 0x0FFFFFF0), S("resource data entry past its section"));
+    CHECK_EQ(damaged(entry, 0xFFFFF000), S("address outside every section"));
+    CHECK_EQ(damaged(entry + 4, 0x7FFFFFFF), S("data past its section's raw bytes"));
+    CHECK_EQ(damaged(names + 20, 0x80000000 | uint32_t(names - root)),
+             S("resource directory visited twice")); // a cycle
 }
 
 TEST(TwoTypesSharingOneDirectoryAreRefused)
@@ -114,5 +137,5 @@ TEST(TwoTypesSharingOneDirectoryAreRefused)
     const unsigned count = Read16(file, root + 12) + Read16(file, root + 14);
     CHECK(count >= 2);
     Write32(file, root + 16 + 8 + 4, Read32(file, root + 16 + 4));
-    CHECK(Refused(file));
+    CHECK_EQ(Refusal(file), std::string("resource directory visited twice"));
 }

@@ -35,10 +35,10 @@ BOOL CALLBACK OnType(HMODULE module, LPWSTR type, LONG_PTR param)
 }
 } // namespace
 
-ResourceMap LoaderResources(const std::wstring& path)
+ResourceMap LoaderResources(const std::wstring& path, DWORD flags)
 {
     ResourceMap out;
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, flags);
     if (!module)
     {
         Fail(__FILE__, __LINE__, "cannot load " + Utf8(path));

@@ -8,7 +8,8 @@
 namespace testing
 {
 // "type/name/language" (ids as "#24") to the entry's bytes. Empty, with a
-// test failure, when the file cannot be loaded.
+// test failure, when the file cannot be loaded. The file is mapped as data,
+// or laid out as an image with LOAD_LIBRARY_AS_IMAGE_RESOURCE.
 using ResourceMap = std::map<std::wstring, std::string>;
-ResourceMap LoaderResources(const std::wstring& path);
+ResourceMap LoaderResources(const std::wstring& path, DWORD flags = LOAD_LIBRARY_AS_DATAFILE);
 } // namespace testing

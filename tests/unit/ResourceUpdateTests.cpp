@@ -375,3 +375,105 @@ TEST(FailedReplacementsLeaveTheOldOrTheNewFile)
         }
     }
 }
+
+namespace
+{
+// Every resource as the loader reads it with the file mapped as data and
+// with it laid out as an image.
+bool ReadsBackAs(const std::wstring& path, const ResourceMap& expected)
+{
+    return LoaderResources(path) == expected &&
+           LoaderResources(path, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE) ==
+               expected;
+}
+
+// The name of the last section in the section table.
+std::string LastSectionName(const std::string& file)
+{
+    auto read = [&](size_t at, size_t size)
+    {
+        uint32_t value = 0;
+        if (at + size <= file.size())
+            memcpy(&value, file.data() + at, size);
+        return value;
+    };
+    const size_t header = read(0x3C, 4) + 4;
+    const size_t table = header + 20 + read(header + 16, 2);
+    const size_t last = table + 40 * (read(header + 2, 2) - 1);
+    return last + 8 <= file.size()
+               ? std::string(file.c_str() + last, strnlen(file.c_str() + last, 8))
+               : std::string();
+}
+
+BOOL SetEntry(HANDLE update, LPCWSTR type, LPCWSTR name, const std::string& data)
+{
+    return UpdateResourceEntry(update, type, name, 0, const_cast<char*>(data.data()),
+                               static_cast<DWORD>(data.size()));
+}
+} // namespace
+
+// Trees that outgrow their section: one whose directory is rewritten in place
+// and whose new data goes to a section at the end, one whose directory moves
+// to a new last section. Every resource reads back through the loader, the
+// programs run, changes can follow one another without the file growing
+// again, and the platform's own update works on the result.
+TEST(TreesOutsideTheirSectionReadBackAndTakeLaterUpdates)
+{
+    CScratchFolder folder(L"update_layouts");
+    struct Case
+    {
+        const wchar_t* fixture;
+        size_t size; // of the entry added
+        const char* lastSection;
+    } const cases[] = {{L"many_resources.exe", 2000, ".resdata"},
+                       {L"rich_resources.exe", 300000, ".rsrc"}};
+    for (const Case& c : cases)
+    {
+        const std::wstring path = CopyFixture(folder, c.fixture, L"layout.exe");
+        const ResourceMap original = LoaderResources(path);
+        const size_t originalSize = ReadFileBytes(path).size();
+        std::string added(c.size, '\0');
+        for (size_t i = 0; i < added.size(); ++i)
+            added[i] = static_cast<char>('a' + i % 26);
+        ResourceMap withEntry = original;
+        withEntry[L"#24/#1/0"] = added;
+
+        size_t enabledSize = 0;
+        for (int round = 0; round < 2; ++round)
+        {
+            HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
+            CHECK(SetEntry(update, RT_MANIFEST, MAKEINTRESOURCEW(1), added));
+            CHECK(EndResourceUpdate(update, FALSE));
+            const std::string enabled = ReadFileBytes(path);
+            CHECK_EQ(LastSectionName(enabled), std::string(c.lastSection));
+            CHECK(ReadsBackAs(path, withEntry));
+            CHECK_EQ(RunProgram(path), 0L);
+            if (round == 0)
+                enabledSize = enabled.size();
+            CHECK_EQ(enabled.size(), enabledSize); // a second cycle grows nothing
+
+            update = BeginResourceUpdate(path.c_str(), FALSE);
+            CHECK(UpdateResourceEntry(update, RT_MANIFEST, MAKEINTRESOURCEW(1), 0, nullptr, 0));
+            CHECK(EndResourceUpdate(update, FALSE));
+            CHECK(ReadsBackAs(path, original));
+            CHECK(ReadFileBytes(path).size() <= enabledSize);
+        }
+        CHECK(enabledSize > originalSize);
+
+        // The platform's own update on a file written this way.
+        HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
+        CHECK(SetEntry(update, RT_MANIFEST, MAKEINTRESOURCEW(1), added));
+        CHECK(EndResourceUpdate(update, FALSE));
+        const std::string byPlatform = "written by the platform";
+        HANDLE platform = BeginUpdateResourceW(path.c_str(), FALSE);
+        CHECK(platform != nullptr);
+        CHECK(UpdateResourceW(platform, RT_RCDATA, L"PLATFORM", 0,
+                              const_cast<char*>(byPlatform.data()),
+                              static_cast<DWORD>(byPlatform.size())));
+        CHECK(EndUpdateResourceW(platform, FALSE));
+        ResourceMap expected = withEntry;
+        expected[L"#10/PLATFORM/0"] = byPlatform;
+        CHECK(ReadsBackAs(path, expected));
+        CHECK(DeleteFileW(path.c_str()));
+    }
+}
