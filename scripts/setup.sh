@@ -10,17 +10,20 @@ set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
-          xvfb x11-utils imagemagick python3 python3-pefile llvm clang osslsigncode openssl)
+          fonts-wine xvfb x11-utils imagemagick python3 python3-pefile llvm clang osslsigncode
+          openssl)
 
 # A 93-byte i386 Linux program that only exits: it runs when the kernel can
-# execute 32-bit code.
+# execute 32-bit code. Where it cannot, the program dies of a signal, and the
+# shell that waits for it reports the crash on its own standard error: the
+# probe runs inside a group whose output goes nowhere, so nothing is printed.
 kernel_runs_32bit() {
   local probe
   probe=$(mktemp)
   printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\xb8\x01\x00\x00\x00\xcd\x80' >"$probe"
   chmod +x "$probe"
   local ok=1
-  "$probe" 2>/dev/null && ok=0
+  { "$probe"; } >/dev/null 2>&1 && ok=0
   rm -f "$probe"
   return $ok
 }

@@ -1,7 +1,8 @@
 # Sourced by the scripts that run Windows programs: source wine-env.sh BUILD_DIR
-# Sets WINEPREFIX to BUILD_DIR/wineprefix (created on first use), picks a
-# virtual display when DISPLAY is unset, and keeps one wineserver running
-# between wine_env_start and wine_env_stop.
+# Sets WINEPREFIX to BUILD_DIR/wineprefix (created on first use, with Wine's
+# own fonts in its Fonts folder), picks a virtual display when DISPLAY is
+# unset, and keeps one wineserver running between wine_env_start and
+# wine_env_stop.
 
 WINE_ENV_BUILD=$(cd "$1" && pwd)
 export WINEPREFIX="$WINE_ENV_BUILD/wineprefix"
@@ -29,6 +30,7 @@ wine_env_start() {
       return 1
     fi
   fi
+  wine_env_fonts
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once; about 20 s)"
     "$WINE_ENV_LOADER" wineboot -i >/dev/null 2>&1 || true
@@ -44,6 +46,28 @@ wine_env_start() {
   # any output pipe: started by the first test they would inherit CTest's
   # pipe and keep it open, and CTest would wait for them until its timeout.
   "$WINE_ENV_LOADER" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# Wine's own fonts (Debian's fonts-wine: "MS Sans Serif", Tahoma, Marlett and
+# the others Windows has) go into the prefix's Fonts folder, the one Windows
+# and Wine read. Debian's Wine 8 looks for them in "<data dir>\../fonts", a
+# path its file layer refuses ("..") and that would not name
+# /usr/share/wine/fonts anyway, so it never loads them by itself: the dialogs'
+# "MS Sans Serif" then falls back to a wider font of the system (DejaVu Sans),
+# which clips the labels, and the caption buttons, drawn with Marlett's
+# glyphs, show plain letters. Files already there are kept; a prefix made
+# before this step gets the missing ones on its next start.
+wine_env_fonts() {
+  local from=/usr/share/wine/fonts to="$WINEPREFIX/drive_c/windows/Fonts" font
+  if [ ! -f "$from/marlett.ttf" ]; then
+    echo "wine-env: Wine's fonts are missing ($from; Debian package fonts-wine):" \
+      "labels will be clipped and the caption buttons show letters" >&2
+    return 0
+  fi
+  mkdir -p "$to"
+  for font in "$from"/*; do
+    [ -e "$to/${font##*/}" ] || cp "$font" "$to/"
+  done
 }
 
 wine_env_stop() {

@@ -4,12 +4,18 @@
 
 namespace testing
 {
-CWindowCapture::CWindowCapture(HWND window)
+CWindowCapture::CWindowCapture(HWND window, Area area)
 {
-    RECT client = {};
-    GetClientRect(window, &client);
-    m_width = client.right;
-    m_height = client.bottom;
+    RECT rect = {};
+    if (area == WholeWindow)
+    {
+        GetWindowRect(window, &rect);
+        OffsetRect(&rect, -rect.left, -rect.top);
+    }
+    else
+        GetClientRect(window, &rect);
+    m_width = rect.right;
+    m_height = rect.bottom;
     if (m_width <= 0 || m_height <= 0)
         return;
     BITMAPINFO info = {};
@@ -19,7 +25,7 @@ CWindowCapture::CWindowCapture(HWND window)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HDC screen = GetDC(window);
+    HDC screen = area == WholeWindow ? GetWindowDC(window) : GetDC(window);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);

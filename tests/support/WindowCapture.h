@@ -1,4 +1,5 @@
-// The pixels of a window's client area as they are on the screen.
+// The pixels of a window's client area (or of the whole window, frame and
+// caption included) as they are on the screen.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,12 @@ class CWindowCapture
 {
 public:
     CWindowCapture() = default;
-    explicit CWindowCapture(HWND window);
+    enum Area
+    {
+        ClientArea,
+        WholeWindow
+    };
+    explicit CWindowCapture(HWND window, Area area = ClientArea);
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     // 0x00RRGGBB
