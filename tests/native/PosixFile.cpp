@@ -1,5 +1,7 @@
 #include "PosixFile.h"
 
+#include "pe/ResourceEditor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,5 +70,21 @@ void PosixSink::Sync()
 {
     if (fsync(m_fd) != 0)
         throw pe::IoError{};
+}
+
+void EditFile(const std::string& from, const std::string& to,
+              const std::function<void(pe::ResourceTree&)>& change)
+{
+    PosixSource source(from);
+    if (!source.IsOpen())
+        throw pe::IoError{};
+    pe::ResourceEditor editor(source);
+    change(editor.Tree());
+    const pe::FilePlan plan = editor.Plan();
+    PosixSink sink(to);
+    if (!sink.IsOpen())
+        throw pe::IoError{};
+    pe::WritePlan(plan, source, sink);
+    sink.Sync();
 }
 } // namespace pecheck

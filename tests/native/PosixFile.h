@@ -2,8 +2,10 @@
 // tools stream plans exactly as the Win32 layer does.
 #pragma once
 
+#include "pe/ResourceTree.h"
 #include "pe/Stream.h"
 
+#include <functional>
 #include <string>
 
 namespace pecheck
@@ -42,4 +44,8 @@ private:
     int m_fd = -1;
     uint64_t m_position = 0;
 };
+// Reads from, changes the tree with change, and streams the new file into
+// to, flushed to disk: what a commit does, on POSIX files.
+void EditFile(const std::string& from, const std::string& to,
+              const std::function<void(pe::ResourceTree&)>& change);
 } // namespace pecheck
