@@ -117,6 +117,47 @@ for name in ["rich_resources.exe", "rich_resources_other.exe", "no_version.exe"]
         check(f"{name}: symbols read by nm in {os.path.basename(path)}",
               symbols(path) == symbols(original))
 
+# Trees that outgrow their section: a directory too large to move is
+# rewritten in place with the new data in a section at the end (".resdata");
+# a small one moves with the new data to a new last ".rsrc". Both readers
+# read every resource back after Enable, Disable and Enable again; so does
+# Wine's cmd.exe, whose tree is rewritten in place.
+def readobj_set(path):
+    return set(readobj(path))
+
+
+large, usual = scratch("large_manifest.xml"), scratch("usual_manifest.xml")
+with open(large, "wb") as f:
+    f.write(random.Random(7).randbytes(2000))
+with open(usual, "wb") as f:
+    f.write(random.Random(8).randbytes(700))  # about the size Enable writes
+big = scratch("big.bin")
+with open(big, "wb") as f:
+    f.write(random.Random(6).randbytes(300 * 1024))
+wine_cmd = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/cmd.exe"
+for name, source, entry, last in [("many_resources.exe", os.path.join(FIXTURES, "many_resources.exe"),
+                                   ("24", "1", "0", large), b".resdata"),
+                                  ("rich_resources.exe", os.path.join(FIXTURES, "rich_resources.exe"),
+                                   ("BIG", "1", "0", big), b".rsrc"),
+                                  ("Wine's cmd.exe", wine_cmd, ("24", "1", "0", usual),
+                                   b".resdata")]:
+    enabled, disabled, again = (scratch(f"layout_{step}.exe") for step in ("1", "2", "3"))
+    resedit(source, enabled, "set", *entry)
+    resedit(enabled, disabled, "delete", *entry[:3])
+    resedit(disabled, again, "set", *entry)
+    before = resources(source)
+    key = (int(entry[0]) if entry[0].isdigit() else entry[0], 1, 0)
+    with open(entry[3], "rb") as f:
+        expected = before | {key: (f.read(), 0)}
+    check(f"{name}: tree outside its section ends in {last}",
+          sections(enabled)[-1][0].rstrip(b"\0") == last)
+    for path, want, count in [(enabled, expected, 1), (disabled, before, 0), (again, expected, 1)]:
+        step = os.path.basename(path)
+        check(f"{name}: {step} read back by pefile", resources(path) == want)
+        check(f"{name}: {step} read back by llvm-readobj",
+              readobj_set(path) >= readobj_set(source) and
+              len(readobj(path)) == len(readobj(source)) + count)
+
 # Overlay of 100 KB random bytes and a valid non-zero checksum.
 source = os.path.join(FIXTURES, "rich_resources.exe")
 overlaid, result = scratch("overlay.exe"), scratch("overlay_out.exe")
@@ -131,7 +172,7 @@ data = pe.write()
 pe.close()
 with open(overlaid, "wb") as f:
     f.write(data)
-big = scratch("big.bin")
+big = scratch("big64.bin")
 with open(big, "wb") as f:
     f.write(random.Random(6).randbytes(64 * 1024))
 resedit(overlaid, result, "set", "24", "1", "0", manifest_file, "set", "BIG", "1", "0", big)
