@@ -1,6 +1,7 @@
 #include "CheckSum.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pe
 {
@@ -12,12 +13,39 @@ uint64_t Fold(uint64_t sum)
         sum = (sum & 0xFFFF) + (sum >> 16);
     return sum;
 }
+
+// The sum of the little-endian 32-bit words of data (size a multiple of 4),
+// in a block small enough that 64 bits cannot overflow.
+uint64_t SumWords(const uint8_t* data, size_t size)
+{
+    uint64_t sum = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8)
+    {
+        uint64_t pair;
+        std::memcpy(&pair, data + i, 8);
+        sum += (pair & 0xFFFFFFFFu) + (pair >> 32);
+    }
+    for (; i < size; i += 4)
+    {
+        uint32_t word;
+        std::memcpy(&word, data + i, 4);
+        sum += word;
+    }
+#else
+    for (size_t i = 0; i < size; i += 4)
+        sum += uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16 |
+               uint32_t(data[i + 3]) << 24;
+#endif
+    return sum;
+}
 } // namespace
 
-// The format folds the carry into the sum after every word (an end-around
-// carry); folding once at the end gives the same value, since a sum that is
-// not zero never folds to zero. Four bytes at a time count as their two
-// words, because 2^16 is 1 modulo 0xFFFF.
+// The format folds the carry into the sum after every 16-bit word (an
+// end-around carry); folding once at the end gives the same value, since a
+// sum that is not zero never folds to zero. A 32-bit word counts as its two
+// 16-bit words, because 2^16 is 1 modulo 0xFFFF.
 void CheckSum::Add(const uint8_t* data, size_t size)
 {
     if (size != 0 && (m_total & 1))
@@ -28,20 +56,20 @@ void CheckSum::Add(const uint8_t* data, size_t size)
         ++m_total;
     }
     m_total += size;
-    uint64_t sum = 0;
-    size_t i = 0;
-    for (; i + 4 <= size; i += 4)
+    // Blocks of at most 2^30 bytes: their sum stays below 2^63.
+    constexpr size_t kBlock = size_t(1) << 30;
+    const size_t words = size & ~size_t(3);
+    for (size_t at = 0; at < words; at += kBlock)
+        m_sum = Fold(Fold(m_sum) + Fold(SumWords(data + at, std::min(kBlock, words - at))));
+    size_t i = words;
+    if (i + 2 <= size)
     {
-        sum += uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16 |
-               uint32_t(data[i + 3]) << 24;
-        if (sum >> 62)
-            sum = Fold(sum);
+        m_sum += uint32_t(data[i]) | uint32_t(data[i + 1]) << 8;
+        i += 2;
     }
-    for (; i + 2 <= size; i += 2)
-        sum += uint32_t(data[i]) | uint32_t(data[i + 1]) << 8;
     if (i < size)
-        sum += data[i]; // a low byte; its high byte may come with the next call
-    m_sum = Fold(Fold(m_sum) + Fold(sum));
+        m_sum += data[i]; // a low byte; its high byte may come with the next call
+    m_sum = Fold(m_sum);
 }
 
 uint32_t CheckSum::Value() const

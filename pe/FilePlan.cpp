@@ -67,17 +67,22 @@ void WritePlan(const FilePlan& plan, Source& source, Sink& sink, size_t bufferSi
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[bufferSize]);
     CheckSum sum;
     const bool summing = plan.RecomputesCheckSum();
+    uint64_t written = 0;
     auto write = [&](const uint8_t* data, size_t size)
     {
         if (summing)
             sum.Add(data, size);
         sink.Write(data, size);
+        written += size;
     };
+    // Pieces end on multiples of the buffer size in the new file, so that
+    // writes (and, where nothing moved, reads) stay aligned to whole pages.
     auto copy = [&](uint64_t from, uint64_t to)
     {
         while (from < to)
         {
-            const size_t piece = static_cast<size_t>(std::min<uint64_t>(to - from, bufferSize));
+            const uint64_t room = bufferSize - written % bufferSize;
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(to - from, room));
             source.Read(from, buffer.get(), piece);
             write(buffer.get(), piece);
             from += piece;
