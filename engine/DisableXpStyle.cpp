@@ -10,14 +10,21 @@
 #include "ui/ManifestToolDlg.h"
 
 BOOL CALLBACK DeleteManifestLanguage(HMODULE, LPCWSTR type, LPCWSTR name, WORD language,
-                                     LONG_PTR param)
+                                     LONG_PTR param) noexcept
 {
+    auto& deletion = *reinterpret_cast<CManifestDeletion*>(param);
     // Integer ids are compared as such; a string type or name never matches.
     if (!IS_INTRESOURCE(type) || !IS_INTRESOURCE(name) || type != RT_MANIFEST ||
         name != MAKEINTRESOURCEW(1))
+    {
+        deletion.error = ERROR_INVALID_PARAMETER;
         return FALSE;
-    return UpdateResourceEntry(reinterpret_cast<HANDLE>(param), RT_MANIFEST, MAKEINTRESOURCEW(1),
-                               language, nullptr, 0);
+    }
+    if (UpdateResourceEntry(deletion.update, RT_MANIFEST, MAKEINTRESOURCEW(1), language, nullptr,
+                            0))
+        return TRUE;
+    deletion.error = GetLastError();
+    return FALSE;
 }
 
 void CManifestToolDlg::OnDisableXpStyle()
@@ -41,10 +48,17 @@ void CManifestToolDlg::OnDisableXpStyle()
         update.Attach(BeginResourceUpdate(m_strPath, FALSE));
         if (!update)
             throw ErrorCodeFromLastError();
+        // A listing that the callback stopped ends, on Windows, with its own
+        // error (ERROR_RESOURCE_ENUM_USER_STOP); the callback's error is the
+        // one that says what went wrong.
+        CManifestDeletion deletion{update.Get(), 0};
         if (!EnumResourceLanguagesW(module.Get(), RT_MANIFEST, MAKEINTRESOURCEW(1),
-                                    DeleteManifestLanguage,
-                                    reinterpret_cast<LONG_PTR>(update.Get())))
+                                    DeleteManifestLanguage, reinterpret_cast<LONG_PTR>(&deletion)))
+        {
+            if (deletion.error != 0)
+                SetLastError(deletion.error);
             throw ErrorCodeFromLastError();
+        }
         // Released before the commit: the file must not be mapped while it
         // is replaced.
         module.Release();

@@ -1,5 +1,5 @@
 #include "Dialog.h"
-#include "MemFile.h"
+#include "EscapedException.h"
 #include "ModuleState.h"
 #include "WinApp.h"
 
@@ -97,15 +97,17 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     if (message == WM_INITDIALOG)
     {
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
-        dialog->Attach(hWnd);
         try
         {
+            dialog->Attach(hWnd);
             return dialog->OnInitDialog();
         }
-        catch (CMemoryException* e)
+        catch (...)
         {
-            e->Delete();
-            AfxReportEscapedException();
+            AfxReportCurrentException(message);
+            // A dialog that could not even be attached cannot be run.
+            if (!dialog->m_hWnd)
+                dialog->m_bModalRunning = false;
             return TRUE;
         }
     }
@@ -201,17 +203,27 @@ void CDialog::RunModalLoop()
             break;
         }
         // Offer the message to the objects from its window up to this dialog.
+        // What a handler lets escape here is reported like a window
+        // procedure's, and the loop goes on.
         bool consumed = false;
-        for (HWND target = msg.hwnd; target; target = ::GetParent(target))
+        try
         {
-            CWnd* wnd = CWnd::FromHandlePermanent(target);
-            if (wnd && wnd->PreTranslateMessage(&msg))
+            for (HWND target = msg.hwnd; target; target = ::GetParent(target))
             {
-                consumed = true;
-                break;
+                CWnd* wnd = CWnd::FromHandlePermanent(target);
+                if (wnd && wnd->PreTranslateMessage(&msg))
+                {
+                    consumed = true;
+                    break;
+                }
+                if (target == m_hWnd)
+                    break;
             }
-            if (target == m_hWnd)
-                break;
+        }
+        catch (...)
+        {
+            AfxReportCurrentException(msg.message);
+            consumed = true;
         }
         if (!consumed)
         {

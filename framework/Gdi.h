@@ -50,6 +50,22 @@ private:
     HDC m_hDC;
 };
 
+// Selects an object into a device context and selects the previous one back
+// on destruction, on every path; declared after the object's owner, it ends
+// first, so the object is never deleted while selected.
+class CSelectedObject
+{
+public:
+    CSelectedObject(HDC dc, HGDIOBJ object) : m_hDC(dc), m_hPrevious(SelectObject(dc, object)) {}
+    ~CSelectedObject() { SelectObject(m_hDC, m_hPrevious); }
+    CSelectedObject(const CSelectedObject&) = delete;
+    CSelectedObject& operator=(const CSelectedObject&) = delete;
+
+private:
+    HDC m_hDC;
+    HGDIOBJ m_hPrevious;
+};
+
 // Owns a GDI font and deletes it.
 class CFont
 {

@@ -1,4 +1,5 @@
 #include "WinApp.h"
+#include "EscapedException.h"
 #include "ModuleState.h"
 #include "Wnd.h"
 
@@ -102,7 +103,15 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR cmdLine, int c
     app->m_nCmdShow = cmdShow;
 
     // A FALSE InitInstance means the program's work is done (a dialog-based
-    // program runs its dialog inside it): skip the message loop.
-    int result = app->InitInstance() ? app->Run() : app->ExitInstance();
-    return result;
+    // program runs its dialog inside it): skip the message loop. Nothing may
+    // leave for the runtime's start-up code either.
+    try
+    {
+        return app->InitInstance() ? app->Run() : app->ExitInstance();
+    }
+    catch (...)
+    {
+        AfxReportCurrentException();
+        return -1;
+    }
 }

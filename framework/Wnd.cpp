@@ -1,5 +1,5 @@
 #include "Wnd.h"
-#include "MemFile.h"
+#include "EscapedException.h"
 #include "WinApp.h"
 
 #include <map>
@@ -63,8 +63,9 @@ BOOL CWnd::Attach(HWND hWnd)
 {
     if (!hWnd || m_hWnd)
         return FALSE;
-    m_hWnd = hWnd;
+    // Into the map first: when that runs out of memory, nothing is attached.
     PermanentMap()[hWnd] = this;
+    m_hWnd = hWnd;
     // A temporary wrapper made before the attachment must not outlive it.
     auto temporary = TemporaryMap().find(hWnd);
     if (temporary != TemporaryMap().end())
@@ -170,21 +171,15 @@ BOOL CWnd::PreTranslateMessage(MSG*)
     return FALSE;
 }
 
-void AfxReportEscapedException()
-{
-    AfxMessageBox(L"Out of memory.", MB_ICONERROR);
-}
-
-LRESULT AfxCallWindowProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT AfxCallWindowProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     try
     {
         return wnd->WindowProc(message, wParam, lParam);
     }
-    catch (CMemoryException* e)
+    catch (...)
     {
-        e->Delete();
-        AfxReportEscapedException();
+        AfxReportCurrentException(message);
         return 0;
     }
 }

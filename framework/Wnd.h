@@ -87,8 +87,5 @@ private:
 // The window procedure of subclassed windows.
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Runs wnd's WindowProc; an exception a handler lets escape is reported there
-// and goes no further.
-LRESULT AfxCallWindowProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam);
-// Reports an exception that a handler let escape; nothing crosses back into
-// the platform.
-void AfxReportEscapedException();
+// and goes no further (0 is returned).
+LRESULT AfxCallWindowProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;

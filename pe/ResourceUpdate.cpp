@@ -235,16 +235,18 @@ public:
         {
             wchar_t name[kSideNameLength + 1];
             wsprintfW(name, L"~lmf%04X.", (seed + attempt) & 0xFFFF);
-            const std::wstring path = folder + name + L"tmp";
-            m_backup = folder + name + L"old";
-            if (Exists(m_backup))
+            std::wstring path = folder + name + L"tmp";
+            std::wstring backup = folder + name + L"old";
+            if (Exists(backup))
                 continue;
             HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file != INVALID_HANDLE_VALUE)
             {
+                // Moves, which cannot fail: the file is owned from here.
                 m_file.Attach(file);
-                m_path = path;
+                m_path = std::move(path);
+                m_backup = std::move(backup);
                 return;
             }
             const DWORD error = GetLastError();

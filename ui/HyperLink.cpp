@@ -25,7 +25,7 @@ void CHyperLink::OnPaint()
     description.lfUnderline = 1;
     CFont font;
     font.CreateFontIndirectW(&description);
-    HGDIOBJ previous = SelectObject(dc, font);
+    const CSelectedObject selected(dc, font); // the previous font back before the font goes
 
     CString caption;
     GetWindowText(caption);
@@ -55,11 +55,9 @@ void CHyperLink::OnPaint()
         LineDDA(r.right - 1, r.bottom - 1, r.left, r.bottom - 1, PlotFocusDot, hdc);
         LineDDA(r.left, r.bottom - 1, r.left, r.top, PlotFocusDot, hdc);
     }
-
-    SelectObject(dc, previous);
 }
 
-void CALLBACK CHyperLink::PlotFocusDot(int x, int y, LPARAM data)
+void CALLBACK CHyperLink::PlotFocusDot(int x, int y, LPARAM data) noexcept
 {
     // Every other pixel, anchored to the client coordinates.
     if ((x + y) % 2 == 0)

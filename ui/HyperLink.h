@@ -21,7 +21,8 @@ public:
     // Has the parent repaint the text area (and so the control over it).
     void InvalidateText();
     // LineDDA's callback for the focus frame; data is the paint context.
-    static void CALLBACK PlotFocusDot(int x, int y, LPARAM data);
+    // LineDDA's callback: nothing in it can throw.
+    static void CALLBACK PlotFocusDot(int x, int y, LPARAM data) noexcept;
 
     // Where the caption was drawn by the last paint, in client coordinates;
     // empty before the first paint.

@@ -54,6 +54,12 @@ protected:
 void ShowCommandError(HRESULT code, const std::wstring& keptFile);
 
 // Disable's language callback: marks manifest 1 in language for deletion in
-// the update passed as param. FALSE stops the enumeration.
+// the update of the CManifestDeletion passed as param. FALSE stops the
+// enumeration, with the failure's error kept in the CManifestDeletion.
+struct CManifestDeletion
+{
+    HANDLE update;
+    DWORD error;
+};
 BOOL CALLBACK DeleteManifestLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language,
-                                     LONG_PTR param);
+                                     LONG_PTR param) noexcept;

@@ -2,6 +2,8 @@
 // the version line, how the box closes, what the link paints (read back from
 // the window's pixels), its cursor, and when a click or a key opens it.
 #include "DialogDriver.h"
+#include "OutOfMemory.h"
+#include "TestApp.h"
 
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
@@ -285,4 +287,35 @@ TEST(EnterAndSpaceOpenTheFocusedLinkAndTabMovesTheFocus)
     });
     CHECK_EQ(ran, size_t(4));
     CHECK_EQ(opened, 3);
+}
+
+// Memory that runs out while the link paints or opens: one box says so, the
+// paint leaves the context as it found it, nothing is opened, and the next
+// paint and click work as always.
+TEST(MemoryRunningOutInTheLinkIsReported)
+{
+    CRecorderLink recorder;
+    const std::vector<std::wstring> outOfMemory = {OutOfMemoryText()};
+    WithAboutBox(
+        {[&](HWND box)
+         {
+             recorder.PointAt(box);
+             CHyperLink* link = LinkOf(box);
+             const RECT painted = link->m_rcText;
+             CHECK(BoxesWhenMemoryFails([&] { Repaint(box); }) == outOfMemory);
+             Repaint(box);
+             CHECK(EqualRect(&link->m_rcText, &painted));
+             CCapture capture(link->m_hWnd);
+             CHECK(capture.Blue(painted.left + 1, painted.bottom - 1)); // the underline
+
+             const LPARAM on = MAKELPARAM(painted.left + 3, painted.top + 3);
+             SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
+             CHECK(BoxesWhenMemoryFails([&] { SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on); }) ==
+                   outOfMemory);
+             CHECK_EQ(recorder.Opened(), 0);
+             SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
+             SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on);
+             CHECK_EQ(recorder.Opened(), 1);
+         }});
+    theTestApp.Clear();
 }

@@ -2,6 +2,8 @@
 
 #include "res/resource.h"
 
+#include <shlobj.h>
+
 #include "../support/TestHarness.h"
 
 #include <exception>
@@ -189,6 +191,26 @@ void SetPath(HWND dialog, const std::wstring& path)
 void Click(HWND dialog, int id)
 {
     SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void DropFiles(HWND window, const std::vector<std::wstring>& files)
+{
+    size_t chars = 1;
+    for (const auto& file : files)
+        chars += file.size() + 1;
+    HGLOBAL data = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(data));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const auto& file : files)
+    {
+        lstrcpyW(names, file.c_str());
+        names += file.size() + 1;
+    }
+    GlobalUnlock(data);
+    // The handler releases the drop with DragFinish.
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(data), 0);
 }
 
 void SetSaveCopy(HWND dialog, bool on)

@@ -40,4 +40,6 @@ void SetPath(HWND dialog, const std::wstring& path);
 // A click on the dialog's button id, as the keyboard or mouse would make it.
 void Click(HWND dialog, int id);
 void SetSaveCopy(HWND dialog, bool on);
+// Builds the shell's drop data for files and sends it to window as a drop.
+void DropFiles(HWND window, const std::vector<std::wstring>& files);
 } // namespace testing

@@ -2,6 +2,7 @@
 // window messages: its state at start, the buttons for each kind of file,
 // keys, drops, the file dialog and the texts in the user's language.
 #include "DialogDriver.h"
+#include "TestApp.h"
 
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
@@ -16,44 +17,6 @@ using namespace testing;
 
 namespace
 {
-class CTestApp : public CWinApp
-{
-public:
-    int DoMessageBox(LPCWSTR prompt, UINT, UINT) override
-    {
-        m_boxes.push_back(prompt);
-        return IDOK;
-    }
-    std::vector<std::wstring> m_boxes;
-};
-CTestApp theTestApp;
-
-bool French()
-{
-    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH;
-}
-
-// Builds the shell's drop data for files and sends it to window as a drop.
-void DropFiles(HWND window, const std::vector<std::wstring>& files)
-{
-    size_t chars = 1;
-    for (const auto& file : files)
-        chars += file.size() + 1;
-    HGLOBAL data = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(data));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const auto& file : files)
-    {
-        lstrcpyW(names, file.c_str());
-        names += file.size() + 1;
-    }
-    GlobalUnlock(data);
-    // The handler releases the drop with DragFinish.
-    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(data), 0);
-}
-
 std::pair<DWORD, DWORD> Selection(HWND edit)
 {
     DWORD start = 0, end = 0;

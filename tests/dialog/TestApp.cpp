@@ -1,0 +1,11 @@
+#include "TestApp.h"
+
+namespace testing
+{
+CTestApp theTestApp;
+
+bool French()
+{
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_FRENCH;
+}
+} // namespace testing
