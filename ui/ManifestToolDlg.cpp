@@ -1,8 +1,13 @@
 #include "ManifestToolDlg.h"
 
+#include "framework/AfxRes.h"
 #include "framework/FileDialog.h"
 #include "framework/ModuleState.h"
 #include "res/resource.h"
+
+// The framework shows these two strings of the program's table by itself.
+static_assert(IDS_UNEXPECTED_ERROR == AFX_IDS_UNEXPECTED_ERROR, "string ids drifted apart");
+static_assert(IDS_OUT_OF_MEMORY == AFX_IDP_FAILED_MEMORY_ALLOC, "string ids drifted apart");
 
 BEGIN_MESSAGE_MAP(CManifestToolDlg, CDialog)
 ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
