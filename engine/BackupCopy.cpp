@@ -2,6 +2,8 @@
 // beside it, never overwriting an earlier copy.
 #include "PathNames.h"
 
+#include "TargetModule.h"
+
 #include "ui/ManifestToolDlg.h"
 
 BOOL CManifestToolDlg::SaveBackupCopy(CString& savedName)
@@ -12,7 +14,9 @@ BOOL CManifestToolDlg::SaveBackupCopy(CString& savedName)
         return TRUE;
 
     const CString backupPath = m_strPath + L".bak";
-    if (CopyFileW(m_strPath, backupPath, TRUE))
+    // Names that pass MAX_PATH reach the platform in their extended form.
+    const std::wstring source = PlatformPath(m_strPath), copy = PlatformPath(backupPath);
+    if (CopyFileW(source.c_str(), copy.c_str(), TRUE))
     {
         savedName = FindFileName(backupPath);
         return TRUE;

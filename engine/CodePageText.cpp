@@ -1,15 +1,18 @@
 #include "CodePageText.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <cstring>
 
 BOOL CCodePageText::AllocBuffer(size_t length)
 {
-    if (length == SIZE_MAX)
-        return FALSE;
-    char* block = static_cast<char*>(malloc(length + 1));
+    char* block = length == SIZE_MAX ? nullptr : static_cast<char*>(malloc(length + 1));
     if (!block)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY); // the runtime's heap sets none
         return FALSE;
+    }
     free(m_pszText);
     m_pszText = block;
     m_pszText[length] = '\0';

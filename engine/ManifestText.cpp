@@ -36,7 +36,10 @@ char* LoadManifestTemplate()
         return nullptr;
     char* text = static_cast<char*>(malloc(size + 1));
     if (!text)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY); // the runtime's heap sets none
         return nullptr;
+    }
     memcpy(text, bytes, size);
     text[size] = '\0';
     return text;
@@ -61,7 +64,10 @@ BOOL ReplaceAll(char*& text, const char* pattern, const char* replacement)
             {
                 char* grown = static_cast<char*>(realloc(text, needed));
                 if (!grown)
+                {
+                    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                     return FALSE;
+                }
                 text = grown;
             }
         }

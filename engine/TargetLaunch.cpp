@@ -1,4 +1,6 @@
 // Starting the target so that the user sees the effect of a change at once.
+#include "TargetModule.h"
+
 #include "errors/ErrorCode.h"
 #include "ui/ManifestToolDlg.h"
 
@@ -11,8 +13,11 @@ void CManifestToolDlg::LaunchTarget()
 
     // The path is the program and its whole command line; the process gets
     // the tool's environment and current directory, and is let go at once.
-    if (CreateProcessW(m_strPath, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process))
+    // The path as typed, unless the platform needs its short form.
+    const std::wstring program =
+        m_strPath.GetLength() < MAX_PATH ? std::wstring(m_strPath) : LoaderPath(m_strPath);
+    if (CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process))
     {
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

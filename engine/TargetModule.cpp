@@ -1,5 +1,7 @@
 #include "TargetModule.h"
 
+#include "pe/Win32Path.h"
+
 namespace
 {
 #if defined(_WIN64)
@@ -16,9 +18,38 @@ const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module)
     return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
 }
 
+std::wstring PlatformPath(LPCWSTR path)
+{
+    if (wcslen(path) < MAX_PATH)
+        return path;
+    return pe::ExtendedPath(pe::FullPath(path));
+}
+
+std::wstring LoaderPath(LPCWSTR path)
+{
+    // Resolved here: where the program restricts the DLL search to the
+    // system folder, the loader would look for a relative name only there.
+    const std::wstring full = pe::FullPath(path);
+    if (full.size() < MAX_PATH)
+        return full;
+    const std::wstring extended = pe::ExtendedPath(full);
+    const DWORD size = GetShortPathNameW(extended.c_str(), nullptr, 0);
+    std::wstring shortName(size, L'\0');
+    const DWORD length = size ? GetShortPathNameW(extended.c_str(), &shortName[0], size) : 0;
+    if (length == 0 || length >= size)
+        return extended; // the platform will say what it makes of it
+    shortName.resize(length);
+    // In its plain form when that fits: some calls take no extended names.
+    if (shortName.compare(0, 8, L"\\\\?\\UNC\\") == 0 && length - 6 < MAX_PATH)
+        return L"\\\\" + shortName.substr(8);
+    if (shortName.compare(0, 4, L"\\\\?\\") == 0 && length - 4 < MAX_PATH)
+        return shortName.substr(4);
+    return shortName;
+}
+
 HMODULE LoadTargetModule(LPCWSTR path)
 {
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExW(LoaderPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return nullptr;
     if (DataModuleHeaders(module)->FileHeader.Machine != kOwnMachine)

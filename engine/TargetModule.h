@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // Loads path as a data file: no DllMain, no imports, no code of the target
 // runs in the tool. The file is mapped as it lies on disk rather than laid
 // out as an image, which keeps the cost of a load flat whatever the size of
@@ -13,6 +15,15 @@
 // programs of another architecture. Null with the last error set on
 // failure; the caller releases the module with FreeLibrary.
 HMODULE LoadTargetModule(LPCWSTR path);
+
+// path as the platform's file calls take it: unchanged up to MAX_PATH,
+// beyond it in the extended form, which they take up to the platform's limit.
+std::wstring PlatformPath(LPCWSTR path);
+// path as the loader and process creation take it: in full (the loader
+// searches the DLL path for a relative name), and, since they stop at
+// MAX_PATH even in the extended form, beyond it in the short (8.3) form where
+// the volume has one.
+std::wstring LoaderPath(LPCWSTR path);
 
 // The headers of a module loaded as a data file, which the loader checked.
 // Such a handle carries flag bits in its low bits; the headers are at the

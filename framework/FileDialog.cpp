@@ -4,13 +4,18 @@
 
 #include <cderr.h>
 
+namespace
+{
+// The longest path the platform takes (in its extended form), with its NUL.
+constexpr DWORD kMaxPath = 32768;
+} // namespace
+
 CFileDialog::CFileDialog(BOOL openFileDialog, LPCWSTR defaultExtension, LPCWSTR fileName,
                          DWORD flags, LPCWSTR filter, CWnd* parent)
-    : m_ofn(), m_bOpenFileDialog(openFileDialog)
+    : m_ofn(), m_bOpenFileDialog(openFileDialog), m_fileName(kMaxPath, L'\0')
 {
-    m_fileName[0] = L'\0';
     if (fileName)
-        lstrcpynW(m_fileName, fileName, MAX_PATH);
+        lstrcpynW(&m_fileName[0], fileName, kMaxPath);
     if (filter)
     {
         // "a|b||" becomes "a\0b\0\0": the bars are the platform's NULs.
@@ -25,8 +30,8 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCWSTR defaultExtension, LPCWSTR 
     m_ofn.lStructSize = sizeof m_ofn;
     m_ofn.hwndOwner = parent ? parent->m_hWnd : nullptr;
     m_ofn.lpstrFilter = filter ? m_filter.c_str() : nullptr;
-    m_ofn.lpstrFile = m_fileName;
-    m_ofn.nMaxFile = MAX_PATH;
+    m_ofn.lpstrFile = &m_fileName[0];
+    m_ofn.nMaxFile = kMaxPath;
     m_ofn.lpstrDefExt = defaultExtension ? m_defaultExtension.c_str() : nullptr;
     m_ofn.Flags = flags;
 }

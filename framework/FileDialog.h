@@ -19,9 +19,10 @@ public:
     CFileDialog(const CFileDialog&) = delete;
     CFileDialog& operator=(const CFileDialog&) = delete;
 
-    // IDOK or IDCANCEL (also when the dialog fails).
+    // IDOK or IDCANCEL, also when the dialog fails: CommDlgExtendedError()
+    // then tells a failure (non-zero) from a cancel.
     INT_PTR DoModal();
-    CString GetPathName() const { return CString(m_fileName); }
+    CString GetPathName() const { return CString(m_fileName.c_str()); }
 
     OPENFILENAMEW m_ofn;
 
@@ -29,5 +30,6 @@ private:
     BOOL m_bOpenFileDialog;
     std::wstring m_filter;
     std::wstring m_defaultExtension;
-    WCHAR m_fileName[MAX_PATH];
+    // Room for a name up to the platform's path limit, not only MAX_PATH.
+    std::wstring m_fileName;
 };

@@ -23,10 +23,13 @@ private:
 void CDropEdit::OnDropFiles(HDROP drop)
 {
     CDropHandle release(drop);
-    WCHAR name[MAX_PATH];
-    if (DragQueryFileW(drop, 0, name, MAX_PATH) == 0)
+    // As long as the name is: a path may pass MAX_PATH.
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    if (length == 0)
         return;
-    const int length = lstrlenW(name);
+    CString name;
+    DragQueryFileW(drop, 0, name.GetBuffer(static_cast<int>(length)), length + 1);
+    name.ReleaseBuffer(static_cast<int>(length));
     SetWindowText(name);
     // Caret after the last character, nothing selected, the file name in view.
     SendMessage(EM_SETSEL, static_cast<WPARAM>(length), length);

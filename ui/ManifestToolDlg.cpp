@@ -1,9 +1,32 @@
 #include "ManifestToolDlg.h"
 
 #include "framework/AfxRes.h"
+#include "errors/ErrorCode.h"
 #include "framework/FileDialog.h"
 #include "framework/ModuleState.h"
 #include "res/resource.h"
+
+#include <cderr.h>
+
+namespace
+{
+// The error code whose text says why the file dialog failed.
+HRESULT FileDialogErrorCode(DWORD failure)
+{
+    switch (failure)
+    {
+    case FNERR_BUFFERTOOSMALL:
+        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    case FNERR_INVALIDFILENAME:
+        return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    case CDERR_MEMALLOCFAILURE:
+    case CDERR_MEMLOCKFAILURE:
+        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    default:
+        return E_FAIL;
+    }
+}
+} // namespace
 
 // The framework shows these two strings of the program's table by itself.
 static_assert(IDS_UNEXPECTED_ERROR == AFX_IDS_UNEXPECTED_ERROR, "string ids drifted apart");
@@ -59,7 +82,13 @@ void CManifestToolDlg::OnBrowse()
                        OFN_ENABLESIZING | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                        filter, this);
     if (dialog.DoModal() != IDOK)
+    {
+        // A choice the dialog could not hand back is a failure, not a cancel.
+        const DWORD failure = CommDlgExtendedError();
+        if (failure != 0)
+            ShowErrorBox(FileDialogErrorCode(failure), MB_ICONERROR);
         return;
+    }
 
     const CString chosen = dialog.GetPathName();
     m_editPath.SetWindowText(chosen);

@@ -227,6 +227,15 @@ TEST(ReplaceAllReplacesLeftToRightWithoutRescanning)
     free(manifest);
 }
 
+TEST(TemplateCopyFailsWithTheMemoryError)
+{
+    CHeapFailure failure;
+    SetLastError(0xDEADBEEF);
+    CHECK(LoadManifestTemplate() == nullptr);
+    CHECK_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    CHECK_EQ(failure.Refused(), 1);
+}
+
 TEST(ReplaceAllLeavesAValidTextWhenGrowthFails)
 {
     char* text = static_cast<char*>(malloc(4));
@@ -234,7 +243,9 @@ TEST(ReplaceAllLeavesAValidTextWhenGrowthFails)
     char* before = text;
     {
         CHeapFailure failure;
+        SetLastError(0xDEADBEEF);
         CHECK(!ReplaceAll(text, "a", "long enough to need a bigger block"));
+        CHECK_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
         CHECK(failure.Refused() > 0);
     }
     CHECK(text == before);
@@ -256,7 +267,9 @@ TEST(CodePageTextKeepsItsStateOnFailure)
     CHECK_EQ(text.m_nCodePage, 65001u);
     {
         CHeapFailure failure;
+        SetLastError(0xDEADBEEF);
         CHECK(!text.Assign(1252, "other", -1));
+        CHECK_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
     }
     CHECK_EQ(std::string(text.m_pszText), std::string("xyz"));
     CHECK_EQ(text.m_nCodePage, 65001u);
@@ -289,7 +302,9 @@ TEST(NameFailureLeavesTheNameAsItWas)
     {
         // The stream and the conversion work; the copy into the name fails.
         CHeapFailure failure(2);
+        SetLastError(0xDEADBEEF);
         CHECK(!MakeManifestAppName(L"C:\\new.exe", name));
+        CHECK_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
     }
     CHECK_EQ(std::string(name.m_pszText), std::string("old"));
 }
