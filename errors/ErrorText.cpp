@@ -27,7 +27,7 @@ using RasGetErrorStringFn = DWORD(WINAPI*)(UINT, LPWSTR, DWORD);
 
 bool FromRemoteAccess(WORD low, CLocalMemory& message)
 {
-    CLibrary ras(IsolationAwareLoadLibraryEx(L"rasapi32.dll", 0));
+    CLibrary ras(IsolationAwareLoadSystemLibrary(L"rasapi32.dll", 0));
     if (!ras)
         return false;
     auto getText = reinterpret_cast<RasGetErrorStringFn>(
@@ -46,7 +46,7 @@ bool FromRemoteAccess(WORD low, CLocalMemory& message)
 bool FromInternet(WORD low, CLocalMemory& message)
 {
     // As a data file: nothing of wininet's code runs for a message text.
-    CLibrary wininet(IsolationAwareLoadLibraryEx(L"wininet.dll", LOAD_LIBRARY_AS_DATAFILE));
+    CLibrary wininet(IsolationAwareLoadSystemLibrary(L"wininet.dll", LOAD_LIBRARY_AS_DATAFILE));
     if (!wininet)
         return false;
     return FromMessageTable(FORMAT_MESSAGE_FROM_HMODULE, wininet.Get(), low, message);
