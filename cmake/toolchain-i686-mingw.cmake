@@ -1,10 +1,13 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 (posix threads flavour).
+# Cross build for 32-bit Windows with Debian's mingw-w64, win32 threads flavour
+# (g++-mingw-w64-i686-win32). The posix flavour links winpthread into every
+# program, which imports GetTickCount64 and so needs Windows Vista; the win32
+# flavour uses the Windows XP thread functions of the runtime only.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-find_program(CMAKE_C_COMPILER NAMES ${TOOLCHAIN_PREFIX}-gcc-posix ${TOOLCHAIN_PREFIX}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${TOOLCHAIN_PREFIX}-g++-posix ${TOOLCHAIN_PREFIX}-g++ REQUIRED)
+find_program(CMAKE_C_COMPILER NAMES ${TOOLCHAIN_PREFIX}-gcc-win32 REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${TOOLCHAIN_PREFIX}-g++-win32 REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${TOOLCHAIN_PREFIX}-windres REQUIRED)
 find_program(LUMAFORM_WINDMC NAMES ${TOOLCHAIN_PREFIX}-windmc REQUIRED)
 

@@ -1,12 +1,61 @@
 #include "FileVersion.h"
 #include "TargetModule.h"
 
+#include "../errors/SystemLibrary.h"
 #include "../framework/AutoHandles.h"
 #include "../framework/MemFile.h"
 #include "../framework/ModuleState.h"
 
 namespace
 {
+// The platform's version functions, from version.dll in the system folder:
+// it is not one of the libraries that Windows always takes from there, so a
+// static import would load a version.dll lying beside the program. Loaded
+// for one reading and released after it.
+class CVersionFunctions
+{
+public:
+    CVersionFunctions() : m_library(LoadSystemLibrary(L"version.dll", 0))
+    {
+        if (!m_library)
+            return;
+        GetFileVersionInfoSizeW = Function<GetFileVersionInfoSizeFn>("GetFileVersionInfoSizeW");
+        GetFileVersionInfoW = Function<GetFileVersionInfoFn>("GetFileVersionInfoW");
+        VerQueryValueW = Function<VerQueryValueFn>("VerQueryValueW");
+    }
+    explicit operator bool() const
+    {
+        return GetFileVersionInfoSizeW && GetFileVersionInfoW && VerQueryValueW;
+    }
+
+    using GetFileVersionInfoSizeFn = decltype(&::GetFileVersionInfoSizeW);
+    using GetFileVersionInfoFn = decltype(&::GetFileVersionInfoW);
+    using VerQueryValueFn = decltype(&::VerQueryValueW);
+    GetFileVersionInfoSizeFn GetFileVersionInfoSizeW = nullptr;
+    GetFileVersionInfoFn GetFileVersionInfoW = nullptr;
+    VerQueryValueFn VerQueryValueW = nullptr;
+
+private:
+    template <typename Fn> Fn Function(const char* name) const
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_library.Get(), name)));
+    }
+
+    CLibrary m_library;
+};
+
+// The platform's version reader and the data-file load below look for a
+// relative name along the DLL search path, which the program keeps to the
+// system folder. Resolved first as the platform's file functions resolve it
+// (against the current directory), the name makes them read the file that
+// the user named. Into fullPath; the path as given when its full name does
+// not fit there.
+LPCWSTR FullPathName(LPCWSTR path, WCHAR (&fullPath)[MAX_PATH])
+{
+    const DWORD length = GetFullPathNameW(path, MAX_PATH, fullPath, nullptr);
+    return length != 0 && length < MAX_PATH ? fullPath : path;
+}
+
 // Whether [data, data + size) lies in readable memory.
 bool IsReadableRange(const BYTE* data, DWORD size)
 {
@@ -71,22 +120,27 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
         path = ownPath;
     }
 
+    WCHAR fullPath[MAX_PATH];
+    path = FullPathName(path, fullPath);
     if (!VersionResourceIsSound(path))
         return FALSE;
 
+    const CVersionFunctions version;
+    if (!version)
+        return FALSE;
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    const DWORD size = version.GetFileVersionInfoSizeW(path, &handle);
     if (size == 0)
         return FALSE;
     CRuntimeHeapBlock data(malloc(size));
     if (!data)
         AfxThrowMemoryException();
-    if (!GetFileVersionInfoW(path, 0, size, data.Get()))
+    if (!version.GetFileVersionInfoW(path, 0, size, data.Get()))
         return FALSE;
 
     VS_FIXEDFILEINFO* info = nullptr;
     UINT infoLength = 0;
-    VerQueryValueW(data.Get(), L"\\", reinterpret_cast<void**>(&info), &infoLength);
+    version.VerQueryValueW(data.Get(), L"\\", reinterpret_cast<void**>(&info), &infoLength);
     if (info)
     {
         packed = ((HIWORD(info->dwFileVersionMS) & 0xFFu) << 24) |

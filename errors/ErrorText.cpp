@@ -27,7 +27,7 @@ using RasGetErrorStringFn = DWORD(WINAPI*)(UINT, LPWSTR, DWORD);
 
 bool FromRemoteAccess(WORD low, CLocalMemory& message)
 {
-    CLibrary ras(IsolationAwareLoadLibraryEx(L"rasapi32.dll", 0));
+    CLibrary ras(IsolationAwareLoadSystemLibrary(L"rasapi32.dll", 0));
     if (!ras)
         return false;
     auto getText = reinterpret_cast<RasGetErrorStringFn>(
@@ -46,10 +46,18 @@ bool FromRemoteAccess(WORD low, CLocalMemory& message)
 bool FromInternet(WORD low, CLocalMemory& message)
 {
     // As a data file: nothing of wininet's code runs for a message text.
-    CLibrary wininet(IsolationAwareLoadLibraryEx(L"wininet.dll", LOAD_LIBRARY_AS_DATAFILE));
+    CLibrary wininet(IsolationAwareLoadSystemLibrary(L"wininet.dll", LOAD_LIBRARY_AS_DATAFILE));
     if (!wininet)
         return false;
     return FromMessageTable(FORMAT_MESSAGE_FROM_HMODULE, wininet.Get(), low, message);
+}
+
+// The system's own text for the whole code or, for a code that carries a
+// Win32 error number in its low bits, for that number.
+bool FromSystem(DWORD code, WORD low, CLocalMemory& message)
+{
+    return FromMessageTable(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, message) ||
+           FromMessageTable(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, low, message);
 }
 
 bool FromSystemAndProgram(DWORD code, WORD low, CLocalMemory& message)
@@ -70,8 +78,13 @@ void FormatErrorText(CString& text, HRESULT code)
 
     CLocalMemory message;
     bool found;
+    // Win32 error numbers from 600 to 805 share their range with the remote
+    // access errors: the system's text where it has one names the real cause
+    // (ERROR_ELEVATION_REQUIRED, 740, is what CreateProcess gives for a
+    // program that needs elevation); the remote-access table answers for the
+    // rest, with no further fall-through.
     if (low >= 600 && low <= 805)
-        found = FromRemoteAccess(low, message);
+        found = FromSystem(value, low, message) || FromRemoteAccess(low, message);
     else if (low >= 12000 && low <= 12174)
         found = FromInternet(low, message);
     else

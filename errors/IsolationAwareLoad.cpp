@@ -1,4 +1,5 @@
 #include "IsolationAwareLoad.h"
+#include "SystemLibrary.h"
 
 namespace
 {
@@ -87,4 +88,12 @@ HMODULE IsolationAwareLoadLibraryEx(LPCWSTR name, DWORD flags)
 {
     static const CProgramActivationContext context;
     return context.Load(name, flags);
+}
+
+HMODULE IsolationAwareLoadSystemLibrary(LPCWSTR name, DWORD flags)
+{
+    WCHAR path[MAX_PATH];
+    if (!GetSystemLibraryPath(name, path))
+        return nullptr;
+    return IsolationAwareLoadLibraryEx(path, SystemLibraryLoadFlags(flags));
 }

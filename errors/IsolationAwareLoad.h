@@ -10,3 +10,7 @@
 // Null when the context cannot be activated (no load is attempted then) or the
 // load fails; the load's last error survives the deactivation.
 HMODULE IsolationAwareLoadLibraryEx(LPCWSTR name, DWORD flags);
+
+// The same for the library called name in the system folder, loaded by its
+// full path with SystemLibraryLoadFlags (SystemLibrary.h).
+HMODULE IsolationAwareLoadSystemLibrary(LPCWSTR name, DWORD flags);

@@ -8,7 +8,7 @@
 # tests run the 64-bit build under 64-bit Wine instead.
 set -euo pipefail
 
-packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+packages=(cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
           fonts-wine xvfb x11-utils imagemagick python3 python3-pefile llvm clang osslsigncode
           openssl)

@@ -54,14 +54,16 @@ std::wstring MessageText(HWND box)
 }
 } // namespace
 
-CLumaformSession::CLumaformSession()
+CLumaformSession::CLumaformSession() : CLumaformSession(Fixture(L"Lumaform.exe"), std::wstring()) {}
+
+CLumaformSession::CLumaformSession(const std::wstring& exe, const std::wstring& currentDirectory)
 {
-    const std::wstring exe = Fixture(L"Lumaform.exe");
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &m_process))
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
+                        &m_process))
         return;
     WaitForInputIdle(m_process.hProcess, 20000);
     m_window = WaitForWindow(m_process.dwProcessId, nullptr, true, 20000);

@@ -19,6 +19,8 @@ class CLumaformSession
 {
 public:
     CLumaformSession();
+    // The program at exe, started in currentDirectory.
+    CLumaformSession(const std::wstring& exe, const std::wstring& currentDirectory);
     ~CLumaformSession(); // closes the program, killing it if it hangs
     CLumaformSession(const CLumaformSession&) = delete;
     CLumaformSession& operator=(const CLumaformSession&) = delete;

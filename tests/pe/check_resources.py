@@ -2,11 +2,12 @@
 """Reads the program's resources back from the built Lumaform.exe with pefile
 and checks them against their definition: both dialogs in both languages
 (header, font, caption, every control's id, class atom, style, extended style,
-rectangle and text), the strings, the program's manifest, the version
-block and the icon images.
+rectangle and text), the strings, the program's manifest (with its
+execution level), the version block and the icon images.
 
 usage: check_resources.py Lumaform.exe
 """
+import hashlib
 import struct
 import sys
 
@@ -163,15 +164,34 @@ def check_strings(res):
         check(f"strings {lang:#06x} others empty", [t for t in texts[:1] + texts[last:] if t], [])
 
 
+# The program runs with the rights of whoever starts it, and says so: without
+# the declaration Windows takes the 32-bit program for a legacy one and
+# redirects its writes under Program Files to the user's VirtualStore.
+TRUST_INFO = ('<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"> \r\n'
+              '    <security> \r\n'
+              '        <requestedPrivileges> \r\n'
+              '            <requestedExecutionLevel level="asInvoker" uiAccess="false"/> \r\n'
+              '        </requestedPrivileges> \r\n'
+              '    </security> \r\n'
+              '</trustInfo> \r\n')
+
+
 def check_manifest_and_version(res, pe):
     manifest = res[(24, 1, 0)]
-    check("manifest size", len(manifest), 663)
-    check("manifest lines", manifest.count(b"\r\n"), 22)
+    check("manifest size", len(manifest), 909)
+    check("manifest lines", manifest.count(b"\r\n"), 29)
     text = manifest.decode()
     for piece in ['version="1.0.0.1" \r\n    processorArchitecture="X86"', 'name="Manifest"',
-                  'name="Microsoft.Windows.Common-Controls"', 'publicKeyToken="6595b64144ccf1df"']:
+                  'name="Microsoft.Windows.Common-Controls"', 'publicKeyToken="6595b64144ccf1df"',
+                  '</dependency> \r\n' + TRUST_INFO + '</assembly>\r\n']:
         if piece not in text:
             failures.append(f"manifest lacks {piece!r}")
+    # Everything else is, byte for byte, the manifest the program had before
+    # the declaration (663 bytes, 22 lines, this SHA-256).
+    rest = text.replace(TRUST_INFO, "", 1).encode()
+    check("manifest without trustInfo: size, lines, SHA-256",
+          (len(rest), rest.count(b"\r\n"), hashlib.sha256(rest).hexdigest()),
+          (663, 22, "fd01b3733a1570b3e6bd2ac77180185cfdb9ec7e59a0a4c11f1de559f386037c"))
     check("resource languages", sorted(k for k in res if k[0] in (3, 14, 16, 24)),
           [(3, 1, 0), (3, 2, 0), (14, 128, 0), (16, 1, EN), (24, 1, 0), (24, 130, 0)])
 
