@@ -2,6 +2,7 @@
 // neutral language, then offers to start it.
 #include "FileVersion.h"
 #include "ManifestComposition.h"
+#include "TargetModule.h"
 #include "pe/ResourceUpdate.h"
 
 #include "errors/ErrorCode.h"
@@ -10,6 +11,7 @@
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -55,6 +57,16 @@ void CManifestToolDlg::OnEnableXpStyle()
         if (!ReplaceAll(manifest.text, "%AppVersion%", version))
             throw ErrorCodeFromLastError();
         if (!ReplaceAll(manifest.text, "%AppName%", name.m_pszText ? name.m_pszText : ""))
+            throw ErrorCodeFromLastError();
+        // The manifest names the target's processor: an x86 manifest in an
+        // x64 or ARM64 program would keep it from starting.
+        WORD machine = 0;
+        if (!GetTargetMachine(m_strPath, machine))
+            throw ErrorCodeFromLastError();
+        char architecture[40];
+        snprintf(architecture, sizeof architecture, "processorArchitecture=\"%s\"",
+                 ProcessorArchitectureName(machine));
+        if (!ReplaceAll(manifest.text, kTemplateArchitecture, architecture))
             throw ErrorCodeFromLastError();
 
         update.Attach(BeginResourceUpdate(m_strPath, FALSE));

@@ -74,12 +74,23 @@ bool IsReadableRange(const BYTE* data, DWORD size)
 }
 
 // The size of the image that the headers of a module mapped as data
-// declare, or 0 when they are not of this program's kind.
+// declare, or 0 when its optional header is of neither kind.
 DWORD DeclaredImageSize(HMODULE module)
 {
+    // PE32 and PE32+ headers keep SizeOfImage at different places; a
+    // program of either kind may be read, whichever the tool's own.
     const IMAGE_NT_HEADERS* nt = DataModuleHeaders(module);
-    return nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR_MAGIC ? nt->OptionalHeader.SizeOfImage
-                                                                   : 0;
+    const auto* pe32 = reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt);
+    const auto* pe32Plus = reinterpret_cast<const IMAGE_NT_HEADERS64*>(nt);
+    switch (nt->OptionalHeader.Magic)
+    {
+    case IMAGE_NT_OPTIONAL_HDR32_MAGIC:
+        return pe32->OptionalHeader.SizeOfImage;
+    case IMAGE_NT_OPTIONAL_HDR64_MAGIC:
+        return pe32Plus->OptionalHeader.SizeOfImage;
+    default:
+        return 0;
+    }
 }
 
 // The platform's version reader takes the version resource's size and

@@ -32,6 +32,10 @@ char* LoadManifestTemplate();
 // owned by the caller.
 BOOL ReplaceAll(char*& text, const char* pattern, const char* replacement);
 
+// The template's processor, as both of its processorArchitecture attributes
+// name it; Enable puts the target's in its place.
+extern const char kTemplateArchitecture[]; // "processorArchitecture=\"X86\""
+
 // The two placeholders of the template.
 extern const char kVersionPlaceholder[]; // "%AppVersion%"
 extern const char kNamePlaceholder[];    // "%AppName%"

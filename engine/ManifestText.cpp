@@ -8,6 +8,7 @@
 #include <cstring>
 #include <malloc.h>
 
+const char kTemplateArchitecture[] = "processorArchitecture=\"X86\"";
 const char kVersionPlaceholder[] = "%AppVersion%";
 const char kNamePlaceholder[] = "%AppName%";
 

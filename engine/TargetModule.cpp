@@ -2,14 +2,24 @@
 
 #include "pe/Win32Path.h"
 
-namespace
-{
-#if defined(_WIN64)
-constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
-#else
-constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+#ifndef IMAGE_FILE_MACHINE_ARM64
+#define IMAGE_FILE_MACHINE_ARM64 0xAA64
 #endif
-} // namespace
+
+LPCSTR ProcessorArchitectureName(WORD machine)
+{
+    switch (machine)
+    {
+    case IMAGE_FILE_MACHINE_I386:
+        return "X86";
+    case IMAGE_FILE_MACHINE_AMD64:
+        return "amd64";
+    case IMAGE_FILE_MACHINE_ARM64:
+        return "arm64";
+    default:
+        return nullptr;
+    }
+}
 
 const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module)
 {
@@ -52,11 +62,21 @@ HMODULE LoadTargetModule(LPCWSTR path)
     HMODULE module = LoadLibraryExW(LoaderPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return nullptr;
-    if (DataModuleHeaders(module)->FileHeader.Machine != kOwnMachine)
+    if (!ProcessorArchitectureName(DataModuleHeaders(module)->FileHeader.Machine))
     {
         FreeLibrary(module);
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return nullptr;
     }
     return module;
+}
+
+BOOL GetTargetMachine(LPCWSTR path, WORD& machine)
+{
+    HMODULE module = LoadTargetModule(path);
+    if (!module)
+        return FALSE;
+    machine = DataModuleHeaders(module)->FileHeader.Machine;
+    FreeLibrary(module);
+    return TRUE;
 }

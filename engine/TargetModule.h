@@ -9,12 +9,20 @@
 // Loads path as a data file: no DllMain, no imports, no code of the target
 // runs in the tool. The file is mapped as it lies on disk rather than laid
 // out as an image, which keeps the cost of a load flat whatever the size of
-// the file (the probe runs on every keystroke). A module built for another
-// processor than the tool's own is refused with ERROR_BAD_EXE_FORMAT, as the
-// ordinary loader refuses it; that keeps the tool's manifests out of
-// programs of another architecture. Null with the last error set on
-// failure; the caller releases the module with FreeLibrary.
+// the file (the probe runs on every keystroke). Programs for the processors
+// the tool writes manifests for are taken, whichever the tool's own: x86,
+// x64 and ARM64; any other (IA-64, 32-bit ARM, ...) is refused with
+// ERROR_BAD_EXE_FORMAT. Null with the last error set on failure; the
+// caller releases the module with FreeLibrary.
 HMODULE LoadTargetModule(LPCWSTR path);
+
+// The processor the program at path is built for (its headers' Machine), as
+// LoadTargetModule takes it. FALSE with the last error when it refuses it.
+BOOL GetTargetMachine(LPCWSTR path, WORD& machine);
+
+// The manifests' name of a processor ("X86", "amd64", "arm64"), or null for
+// one the tool does not serve.
+LPCSTR ProcessorArchitectureName(WORD machine);
 
 // path as the platform's file calls take it: unchanged up to MAX_PATH,
 // beyond it in the extended form, which they take up to the platform's limit.

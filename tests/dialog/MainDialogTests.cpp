@@ -76,7 +76,9 @@ TEST(ButtonsFollowTheFile)
     CHECK_EQ(ButtonsFor(Fixture(L"missing_import.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"does not exist.exe")), std::string("---"));
     CHECK_EQ(ButtonsFor(BinDirectory()), std::string("---"));
-    CHECK_EQ(ButtonsFor(Fixture(L"other_arch.exe")), std::string("---"));
+    // Programs for the other processors the tool writes manifests for.
+    CHECK_EQ(ButtonsFor(Fixture(L"other_arch.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"arm64_target.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(L""), std::string("---"));
 
     CScratchFolder folder(L"probe");

@@ -37,14 +37,25 @@ std::wstring Question(bool enabled, const std::wstring& copy)
            note + L".\n\nWould you like to start the application now?";
 }
 
-// The manifest Enable writes for a program of that name and version.
-std::string ExpectedManifest(const std::string& name, const std::string& version)
+// The manifest Enable writes for a program of that name and version, built
+// for the processor the manifest names as architecture: by default the test
+// programs' (this build's).
+#ifdef _WIN64
+const char kOwnArchitecture[] = "amd64";
+#else
+const char kOwnArchitecture[] = "X86";
+#endif
+std::string ExpectedManifest(const std::string& name, const std::string& version,
+                             const std::string& architecture = kOwnArchitecture)
 {
     std::string text =
         ReadFileBytes(std::wstring(LUMAFORM_BUILD_RES_DIR) + L"\\ManifestTemplate.manifest");
     for (const auto& pair : {std::make_pair(std::string("%AppVersion%"), version),
-                             std::make_pair(std::string("%AppName%"), name)})
-        for (size_t at; (at = text.find(pair.first)) != std::string::npos;)
+                             std::make_pair(std::string("%AppName%"), name),
+                             std::make_pair(std::string("processorArchitecture=\"X86\""),
+                                            "processorArchitecture=\"" + architecture + "\"")})
+        for (size_t at = 0; (at = text.find(pair.first, at)) != std::string::npos;
+             at += pair.second.size())
             text.replace(at, pair.first.size(), pair.second);
     return text;
 }
@@ -315,4 +326,93 @@ TEST(EnableGivesTheThemedLookAndDisableTakesItBack)
     CHECK(session.Answer(IDNO).shown);
     CHECK(session.Idle());
     CHECK(CaptureProgramWindow(target, L"LumaformSample") == classic);
+}
+
+namespace
+{
+// A copy of a fixture whose headers name another processor.
+std::wstring WithMachine(const CScratchFolder& folder, const wchar_t* as, WORD machine)
+{
+    std::string bytes = ReadFileBytes(Fixture(L"no_version.exe"));
+    uint32_t peOffset = 0;
+    memcpy(&peOffset, &bytes[0x3C], 4);
+    memcpy(&bytes[peOffset + 4], &machine, 2);
+    const std::wstring path = folder / as;
+    WriteFileBytes(path, bytes);
+    return path;
+}
+
+} // namespace
+
+// Enable writes the manifest for the target's processor, whichever the
+// tool's own: a 32-bit, a 64-bit and an ARM64 program each get theirs, and
+// Disable takes it away again. Programs for other processors (IA-64, 32-bit
+// ARM) are offered nothing and keep their bytes. Yes on a program that this
+// machine cannot start shows the platform's reason. The changed programs
+// are kept in bin\changed_by_processor for the check with pefile.
+TEST(EnableNamesTheTargetsProcessor)
+{
+    CScratchFolder folder(L"e2e_processors");
+    const std::wstring kept = BinDirectory() + L"changed_by_processor\\";
+    RemoveTree(kept);
+    CreateDirectoryW(kept.c_str(), nullptr);
+    const char* own = kOwnArchitecture;
+    const char* other = own == std::string("X86") ? "amd64" : "X86";
+    struct
+    {
+        const wchar_t* fixture;
+        const wchar_t* as;
+        const char* name;
+        const char* architecture;
+        const char* version;
+    } const targets[] = {{L"version_1016.exe", L"Own.exe", "Own", own, "1.0.1.6"},
+                         {L"other_arch.exe", L"Other.exe", "Other", other, "0.0.0.0"},
+                         {L"arm64_target.exe", L"Arm64.exe", "Arm64", "arm64", "3.2.1.0"}};
+    CLumaformSession session;
+    for (const auto& target : targets)
+    {
+        const std::wstring path = Copy(folder, target.fixture, target.as);
+        const std::string original = ReadFileBytes(path);
+        session.SetPath(path);
+        CHECK_EQ(session.Buttons(), std::string("E-S"));
+        session.Click(IDC_ENABLE_XP);
+        CHECK_EQ(session.Answer(IDNO).text, Question(true, std::wstring(target.as) + L".bak"));
+        CHECK(session.Idle());
+        CHECK_EQ(session.Buttons(), std::string("-DS"));
+        const ResourceMap enabled = LoaderResources(path);
+        const std::string expected =
+            ExpectedManifest(target.name, target.version, target.architecture);
+        CHECK(enabled.count(L"#24/#1/0") == 1 && enabled.at(L"#24/#1/0") == expected);
+        CHECK(ReadFileBytes(path + L".bak") == original);
+        CopyFileW(path.c_str(), (kept + target.as).c_str(), FALSE);
+
+        session.SetSaveCopy(false);
+        session.Click(IDC_DISABLE_XP);
+        CHECK_EQ(session.Answer(IDNO).text, Question(false, L""));
+        CHECK(session.Idle());
+        CHECK_EQ(LoaderResources(path).count(L"#24/#1/0"), size_t(0));
+        session.SetSaveCopy(true);
+    }
+
+    // An ARM64 program cannot start on this machine: Yes says why, and the
+    // tool goes on. (Wine here reports a 32-bit program started even where
+    // it cannot run it, so the ARM64 one stands for both.)
+    const std::wstring arm64 = folder / L"Arm64.exe";
+    session.SetSaveCopy(false);
+    session.SetPath(arm64);
+    session.Click(IDC_ENABLE_XP);
+    CHECK(session.Answer(IDYES).shown);
+    CheckErrorBox(session, {ERROR_BAD_EXE_FORMAT, ERROR_EXE_MACHINE_TYPE_MISMATCH});
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+
+    // IA-64 and 32-bit ARM: nothing offered, no box, no change.
+    for (WORD machine : {WORD(0x0200), WORD(0x01C4)})
+    {
+        const std::wstring path = WithMachine(folder, L"Foreign.exe", machine);
+        const std::string bytes = ReadFileBytes(path);
+        session.SetPath(path);
+        CHECK_EQ(session.Buttons(), std::string("---"));
+        CHECK(session.Idle());
+        CHECK(ReadFileBytes(path) == bytes);
+    }
 }
