@@ -6,7 +6,9 @@
 # when none is set, with one persistent wineserver for the whole run. They run
 # on the 32-bit build when this machine's kernel can execute 32-bit code, and
 # on the 64-bit build of the same sources otherwise (kernels built without
-# IA-32 emulation cannot start 32-bit Wine at all).
+# IA-32 emulation cannot start 32-bit Wine at all). There the shipping 32-bit
+# build's Wine tests then run in an emulated 32-bit x86 machine
+# (scripts/vm-i686.sh; LUMAFORM_VM=0 leaves that stage out).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -33,5 +35,10 @@ wine_env_start
 if [ "$arch" != i686 ]; then
   (cd "$top/build/i686" && ctest --output-on-failure -L host)
 fi
-cd "$build"
-ctest --output-on-failure "$@"
+(cd "$build" && ctest --output-on-failure "$@")
+wine_env_stop
+trap - EXIT
+
+if [ "$arch" != i686 ] && [ "${LUMAFORM_VM:-1}" != 0 ]; then
+  "$top/scripts/vm-i686.sh"
+fi

@@ -80,9 +80,18 @@ struct CRecorderLink
         SetWindowTextW(GetDlgItem(box, IDC_WEB_LINK), Fixture(L"launch_recorder.exe").c_str());
         Repaint(box);
     }
-    int Opened() const
+    // The lines the started programs wrote, once there are as many as
+    // expected (a program can take seconds to start on a slow or emulated
+    // machine) and a little later, for any extra one.
+    int Opened(int expected) const
     {
-        Sleep(1500); // the started programs write their line
+        for (int waited = 0; Lines() < expected && waited < 30000; waited += 100)
+            Sleep(100);
+        Sleep(1500);
+        return Lines();
+    }
+    int Lines() const
+    {
         int lines = 0;
         for (char c : ReadFileBytes(record))
             lines += c == '\n';
@@ -238,15 +247,15 @@ TEST(ClickOnTheTextOpensTheLink)
                                    beside = MAKELPARAM(r.right + 1, r.top + 3);
                       SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, beside);
                       SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on);
-                      afterDownBesideUpOn = recorder.Opened();
+                      afterDownBesideUpOn = recorder.Opened(1);
                       SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
                       SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, beside);
-                      afterDownOnUpBeside = recorder.Opened();
+                      afterDownOnUpBeside = recorder.Opened(1);
                       SetFocus(GetDlgItem(box, IDOK));
                       SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, beside);
                       SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, beside);
                       focused = GetFocus() == link->m_hWnd;
-                      afterBeside = recorder.Opened();
+                      afterBeside = recorder.Opened(1);
                   }});
     CHECK_EQ(afterDownBesideUpOn, 1);
     CHECK_EQ(afterDownOnUpBeside, 1);
@@ -275,7 +284,7 @@ TEST(EnterAndSpaceOpenTheFocusedLinkAndTabMovesTheFocus)
         },
         [&](HWND box)
         {
-            opened = recorder.Opened();
+            opened = recorder.Opened(3);
             CHECK(IsWindowVisible(box));
             Key(GetFocus(), VK_TAB);
         },
