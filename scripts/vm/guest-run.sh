@@ -44,6 +44,12 @@ wine_start() {
   # Wine's background processes, started apart from any test's output.
   timeout 300 wine wineboot </dev/null >/dev/null 2>&1
 }
+# Wine's own fonts into the prefix's Fonts folder, where Wine reads them
+# (as scripts/wine-env.sh does on the host): Debian's Wine does not find
+# them by itself, and the dialogs' "MS Sans Serif" would fall back to a wider
+# font that clips their labels.
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 started=$(date +%s)
 wine_start
 say "$(wine --version) ready in $(($(date +%s) - started)) s"

@@ -321,10 +321,10 @@ TEST(MemoryRunningOutInTheLinkIsReported)
              SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
              CHECK(BoxesWhenMemoryFails([&] { SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on); }) ==
                    outOfMemory);
-             CHECK_EQ(recorder.Opened(), 0);
+             CHECK_EQ(recorder.Opened(0), 0);
              SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
              SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on);
-             CHECK_EQ(recorder.Opened(), 1);
+             CHECK_EQ(recorder.Opened(1), 1);
          }});
     theTestApp.Clear();
 }
