@@ -57,9 +57,32 @@ std::wstring LoaderPath(LPCWSTR path)
     return shortName;
 }
 
+namespace
+{
+#ifndef LOAD_LIBRARY_AS_IMAGE_RESOURCE
+#define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
+#endif
+
+// Whether a load failed for want of memory or address space rather than
+// for anything about the file.
+bool OutOfAddressSpace(DWORD error)
+{
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+           error == ERROR_COMMITMENT_LIMIT || error == ERROR_NO_SYSTEM_RESOURCES ||
+           error == ERROR_NOT_ENOUGH_QUOTA;
+}
+} // namespace
+
 HMODULE LoadTargetModule(LPCWSTR path)
 {
-    HMODULE module = LoadLibraryExW(LoaderPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const std::wstring name = LoaderPath(path);
+    HMODULE module = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    // A data file is mapped whole; a 32-bit process may have no room for a
+    // program with a gigabyte or more appended (an installer). Laid out as
+    // an image only its sections are mapped (Vista and later).
+    if (!module && OutOfAddressSpace(GetLastError()))
+        module = LoadLibraryExW(name.c_str(), nullptr,
+                                LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return nullptr;
     if (!ProcessorArchitectureName(DataModuleHeaders(module)->FileHeader.Machine))
