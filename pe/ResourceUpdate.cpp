@@ -47,7 +47,8 @@ DWORD CheckFault(ResourceUpdateStep step)
     return fault;
 }
 
-// A file handle, closed on every path.
+// A file handle, closed on every path (the writer depends on nothing of the
+// program's, so it has its own owner).
 class CHandle
 {
 public:

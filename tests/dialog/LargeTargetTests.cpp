@@ -5,6 +5,7 @@
 // the appended data byte for byte. Its own test executable, so that nothing
 // before it has raised the peak.
 #include "DialogDriver.h"
+#include "TestApp.h"
 
 #include "../support/LoaderResources.h"
 #include "../support/TestHarness.h"
@@ -21,19 +22,6 @@ namespace
 {
 constexpr ULONGLONG kMiB = 1024 * 1024;
 constexpr ULONGLONG kOverlay = 1024 * kMiB;
-
-// Answers the question after a change with No, and keeps every box.
-class CTestApp : public CWinApp
-{
-public:
-    int DoMessageBox(LPCWSTR prompt, UINT type, UINT) override
-    {
-        m_boxes.push_back(prompt);
-        return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-    }
-    std::vector<std::wstring> m_boxes;
-};
-CTestApp theTestApp;
 
 ULONGLONG PeakMemory()
 {
@@ -117,7 +105,7 @@ TEST(LargeTargetsChangeInBoundedMemory)
                            CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
                            for (int button : {IDC_ENABLE_XP, IDC_DISABLE_XP})
                            {
-                               theTestApp.m_boxes.clear();
+                               theTestApp.Clear();
                                const ULONGLONG before = PeakMemory();
                                Click(d.m_hWnd, button);
                                const ULONGLONG after = PeakMemory();

@@ -6,7 +6,6 @@
 #include "tests/support/TestHarness.h"
 
 #include <cstring>
-#include <random>
 
 using namespace pe;
 using pecheck::Flatten;
@@ -36,14 +35,7 @@ Bytes Text(const char* text)
     return Bytes(text, text + strlen(text));
 }
 
-Bytes Random(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
+using pecheck::Random;
 
 Bytes Edit(const Bytes& file, void (*change)(ResourceTree&))
 {

@@ -10,7 +10,6 @@
 #include "tests/support/TestHarness.h"
 
 #include <fcntl.h>
-#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,15 +33,6 @@ uint64_t SizeOf(const std::string& path)
     return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
-Bytes Random(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
-
 Bytes ReadAt(const std::string& path, uint64_t offset, size_t size)
 {
     Bytes bytes(size);
@@ -59,7 +49,7 @@ TEST(LargeTargetsChangeInBoundedMemory)
     const uint64_t overlay = (args.size() > 1 ? std::stoull(args[1]) : 1024) * kMiB;
     const Bytes program = pecheck::ReadFile(fixtures + "/rich_resources.exe");
     CHECK(!program.empty());
-    const Bytes head = Random(kMiB, 1), tail = Random(kMiB, 2);
+    const Bytes head = pecheck::Random(kMiB, 1), tail = pecheck::Random(kMiB, 2);
 
     const std::string target = "large.exe", enabled = "large-enabled.exe",
                       disabled = "large-disabled.exe";

@@ -2,9 +2,19 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace pecheck
 {
+pe::Bytes Random(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    pe::Bytes bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
 pe::Bytes ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

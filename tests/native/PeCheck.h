@@ -22,6 +22,8 @@ struct Entry
 using Flat = std::map<Key, Entry>;
 
 pe::Bytes ReadFile(const std::string& path);
+// size bytes drawn from a generator seeded with seed: the same every run.
+pe::Bytes Random(size_t size, unsigned seed);
 void WriteFile(const std::string& path, const pe::Bytes& bytes);
 
 // Every entry of the image's tree with its bytes; throws BadImage.
