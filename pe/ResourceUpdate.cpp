@@ -84,9 +84,35 @@ OVERLAPPED At(uint64_t offset)
     return at;
 }
 
+// Moves size bytes at offset through call (ReadFile or WriteFile), in
+// pieces of at most kChunk, as step. A call that moves nothing fails with
+// the platform's error, or noProgress when it set none, instead of looping.
+template <typename Byte, typename Call>
+void Transfer(ResourceUpdateStep step, uint64_t offset, Byte* bytes, size_t size, DWORD noProgress,
+              Call call)
+{
+    while (size != 0)
+    {
+        const DWORD fault = CheckFault(step);
+        const DWORD chunk = static_cast<DWORD>(std::min(size, kChunk));
+        DWORD moved = 0;
+        SetLastError(ERROR_SUCCESS);
+        OVERLAPPED at = At(offset);
+        if (fault != kFaultNoProgress && !call(bytes, chunk, &moved, &at))
+            FailWithLastError();
+        if (moved == 0)
+        {
+            const DWORD error = fault == kFaultNoProgress ? 0 : GetLastError();
+            Fail(error != 0 ? error : noProgress);
+        }
+        bytes += moved;
+        offset += moved;
+        size -= moved;
+    }
+}
+
 // The target as the core reads it, through whichever handle the update holds
-// at the time. A call that reads nothing fails with the platform's error, or
-// ERROR_READ_FAULT when it set none.
+// at the time.
 class CFileSource : public pe::Source
 {
 public:
@@ -99,25 +125,9 @@ public:
     uint64_t Size() const override { return m_size; }
     void Read(uint64_t offset, void* data, size_t size) override
     {
-        auto* bytes = static_cast<uint8_t*>(data);
-        while (size != 0)
-        {
-            const DWORD fault = CheckFault(m_step);
-            const DWORD chunk = static_cast<DWORD>(std::min(size, kChunk));
-            DWORD read = 0;
-            SetLastError(ERROR_SUCCESS);
-            OVERLAPPED at = At(offset);
-            if (fault != kFaultNoProgress && !ReadFile(m_file, bytes, chunk, &read, &at))
-                FailWithLastError();
-            if (read == 0)
-            {
-                const DWORD error = fault == kFaultNoProgress ? 0 : GetLastError();
-                Fail(error != 0 ? error : ERROR_READ_FAULT);
-            }
-            bytes += read;
-            offset += read;
-            size -= read;
-        }
+        Transfer(m_step, offset, static_cast<uint8_t*>(data), size, ERROR_READ_FAULT,
+                 [&](uint8_t* at, DWORD chunk, DWORD* moved, OVERLAPPED* where)
+                 { return ReadFile(m_file, at, chunk, moved, where); });
     }
 
 private:
@@ -210,8 +220,7 @@ bool MoveInto(const std::wstring& from, const std::wstring& to)
 }
 
 // The new file of a commit, written beside the target and deleted unless it
-// was put in the target's place (or kept after a failure). A write that
-// moves nothing fails with the platform's error, or ERROR_WRITE_FAULT.
+// was put in the target's place (or kept after a failure).
 class CTemporaryFile : public pe::Sink
 {
 public:
@@ -265,25 +274,10 @@ public:
 
     void WriteAt(uint64_t offset, const void* data, size_t size) override
     {
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        while (size != 0)
-        {
-            const DWORD fault = CheckFault(ResourceUpdateStep::WriteTemporary);
-            const DWORD chunk = static_cast<DWORD>(std::min(size, kChunk));
-            DWORD written = 0;
-            SetLastError(ERROR_SUCCESS);
-            OVERLAPPED at = At(offset);
-            if (fault != kFaultNoProgress && !WriteFile(m_file.Get(), bytes, chunk, &written, &at))
-                FailWithLastError();
-            if (written == 0)
-            {
-                const DWORD error = fault == kFaultNoProgress ? 0 : GetLastError();
-                Fail(error != 0 ? error : ERROR_WRITE_FAULT);
-            }
-            bytes += written;
-            offset += written;
-            size -= written;
-        }
+        Transfer(ResourceUpdateStep::WriteTemporary, offset, static_cast<const uint8_t*>(data),
+                 size, ERROR_WRITE_FAULT,
+                 [&](const uint8_t* at, DWORD chunk, DWORD* moved, OVERLAPPED* where)
+                 { return WriteFile(m_file.Get(), at, chunk, moved, where); });
     }
 
     void Flush()
