@@ -24,9 +24,11 @@ finish() {
 mkdir -p /dev/pts /dev/shm /run /tmp "$results/logs"
 mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm
-mount -t tmpfs tmpfs /run
-# A checkout under /tmp was unpacked there at its own path: keep it visible.
-[ -z "$(ls -A /tmp 2>/dev/null)" ] && mount -t tmpfs tmpfs /tmp
+# A checkout under /tmp or /run was unpacked there at its own path: keep
+# it visible.
+for scratch in /run /tmp; do
+  [ -z "$(ls -A "$scratch" 2>/dev/null)" ] && mount -t tmpfs tmpfs "$scratch"
+done
 : >"$results/summary"
 booted=$(cut -d' ' -f1 /proc/uptime)
 say "guest up after ${booted%.*} s: $(uname -r), $(grep -c ^processor /proc/cpuinfo) processors, $(($(sed -n 's/^MemTotal: *\([0-9]*\).*/\1/p' /proc/meminfo) / 1024)) MiB"
