@@ -8,42 +8,46 @@
 
 namespace pecheck
 {
-PosixSource::PosixSource(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY))
+namespace
 {
-    struct stat info;
-    if (m_fd >= 0 && fstat(m_fd, &info) == 0)
-        m_size = static_cast<uint64_t>(info.st_size);
+// Moves size bytes at offset with call (pread or pwrite), piece by piece;
+// a call that fails or moves nothing is an IoError.
+template <typename Bytes, typename Call>
+void Transfer(int fd, uint64_t offset, Bytes* bytes, size_t size, Call call)
+{
+    while (size != 0)
+    {
+        const ssize_t moved = call(fd, bytes, size, static_cast<off_t>(offset));
+        if (moved <= 0)
+            throw pe::IoError{};
+        bytes += moved;
+        offset += static_cast<uint64_t>(moved);
+        size -= static_cast<size_t>(moved);
+    }
 }
+} // namespace
 
-PosixSource::~PosixSource()
+PosixFd::~PosixFd()
 {
     if (m_fd >= 0)
         close(m_fd);
 }
 
+PosixSource::PosixSource(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY))
+{
+    struct stat info;
+    if (m_fd.IsOpen() && fstat(m_fd.Get(), &info) == 0)
+        m_size = static_cast<uint64_t>(info.st_size);
+}
+
 void PosixSource::Read(uint64_t offset, void* data, size_t size)
 {
-    auto* bytes = static_cast<char*>(data);
-    while (size != 0)
-    {
-        const ssize_t read = pread(m_fd, bytes, size, static_cast<off_t>(offset));
-        if (read <= 0)
-            throw pe::IoError{};
-        bytes += read;
-        offset += static_cast<uint64_t>(read);
-        size -= static_cast<size_t>(read);
-    }
+    Transfer(m_fd.Get(), offset, static_cast<char*>(data), size, pread);
 }
 
 PosixSink::PosixSink(const std::string& path)
     : m_fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644))
 {
-}
-
-PosixSink::~PosixSink()
-{
-    if (m_fd >= 0)
-        close(m_fd);
 }
 
 void PosixSink::Write(const void* data, size_t size)
@@ -54,21 +58,12 @@ void PosixSink::Write(const void* data, size_t size)
 
 void PosixSink::WriteAt(uint64_t offset, const void* data, size_t size)
 {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size != 0)
-    {
-        const ssize_t written = pwrite(m_fd, bytes, size, static_cast<off_t>(offset));
-        if (written <= 0)
-            throw pe::IoError{};
-        bytes += written;
-        offset += static_cast<uint64_t>(written);
-        size -= static_cast<size_t>(written);
-    }
+    Transfer(m_fd.Get(), offset, static_cast<const char*>(data), size, pwrite);
 }
 
 void PosixSink::Sync()
 {
-    if (fsync(m_fd) != 0)
+    if (fsync(m_fd.Get()) != 0)
         throw pe::IoError{};
 }
 

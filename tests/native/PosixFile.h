@@ -10,20 +10,32 @@
 
 namespace pecheck
 {
+// Owns a file descriptor: closes it once.
+class PosixFd
+{
+public:
+    explicit PosixFd(int fd) : m_fd(fd) {}
+    ~PosixFd();
+    PosixFd(const PosixFd&) = delete;
+    PosixFd& operator=(const PosixFd&) = delete;
+    int Get() const { return m_fd; }
+    bool IsOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
 // Reads an open file with pread; IoError on a failed or short read.
 class PosixSource : public pe::Source
 {
 public:
     explicit PosixSource(const std::string& path);
-    ~PosixSource() override;
-    PosixSource(const PosixSource&) = delete;
-    PosixSource& operator=(const PosixSource&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     uint64_t Size() const override { return m_size; }
     void Read(uint64_t offset, void* data, size_t size) override;
 
 private:
-    int m_fd = -1;
+    PosixFd m_fd;
     uint64_t m_size = 0;
 };
 
@@ -32,16 +44,13 @@ class PosixSink : public pe::Sink
 {
 public:
     explicit PosixSink(const std::string& path);
-    ~PosixSink() override;
-    PosixSink(const PosixSink&) = delete;
-    PosixSink& operator=(const PosixSink&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     void Write(const void* data, size_t size) override;
     void WriteAt(uint64_t offset, const void* data, size_t size) override;
     void Sync();
 
 private:
-    int m_fd = -1;
+    PosixFd m_fd;
     uint64_t m_position = 0;
 };
 // Reads from, changes the tree with change, and streams the new file into
