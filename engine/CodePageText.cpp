@@ -1,5 +1,7 @@
 #include "CodePageText.h"
 
+#include "../framework/AutoHandles.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -7,12 +9,14 @@
 
 BOOL CCodePageText::AllocBuffer(size_t length)
 {
-    char* block = length == SIZE_MAX ? nullptr : static_cast<char*>(malloc(length + 1));
-    if (!block)
+    if (length == SIZE_MAX)
     {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY); // the runtime's heap sets none
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
+    char* block = static_cast<char*>(AllocRuntimeBlock(length + 1));
+    if (!block)
+        return FALSE;
     free(m_pszText);
     m_pszText = block;
     m_pszText[length] = '\0';

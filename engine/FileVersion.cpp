@@ -19,9 +19,11 @@ public:
     {
         if (!m_library)
             return;
-        GetFileVersionInfoSizeW = Function<GetFileVersionInfoSizeFn>("GetFileVersionInfoSizeW");
-        GetFileVersionInfoW = Function<GetFileVersionInfoFn>("GetFileVersionInfoW");
-        VerQueryValueW = Function<VerQueryValueFn>("VerQueryValueW");
+        GetFileVersionInfoSizeW =
+            GetProcAddressAs<GetFileVersionInfoSizeFn>(m_library.Get(), "GetFileVersionInfoSizeW");
+        GetFileVersionInfoW =
+            GetProcAddressAs<GetFileVersionInfoFn>(m_library.Get(), "GetFileVersionInfoW");
+        VerQueryValueW = GetProcAddressAs<VerQueryValueFn>(m_library.Get(), "VerQueryValueW");
     }
     explicit operator bool() const
     {
@@ -36,25 +38,8 @@ public:
     VerQueryValueFn VerQueryValueW = nullptr;
 
 private:
-    template <typename Fn> Fn Function(const char* name) const
-    {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_library.Get(), name)));
-    }
-
     CLibrary m_library;
 };
-
-// The platform's version reader and the data-file load below look for a
-// relative name along the DLL search path, which the program keeps to the
-// system folder. Resolved first as the platform's file functions resolve it
-// (against the current directory), the name makes them read the file that
-// the user named. Into fullPath; the path as given when its full name does
-// not fit there.
-LPCWSTR FullPathName(LPCWSTR path, WCHAR (&fullPath)[MAX_PATH])
-{
-    const DWORD length = GetFullPathNameW(path, MAX_PATH, fullPath, nullptr);
-    return length != 0 && length < MAX_PATH ? fullPath : path;
-}
 
 // Whether [data, data + size) lies in readable memory.
 bool IsReadableRange(const BYTE* data, DWORD size)
@@ -131,8 +116,10 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
         path = ownPath;
     }
 
-    WCHAR fullPath[MAX_PATH];
-    path = FullPathName(path, fullPath);
+    // The platform's version reader and the data-file load below look for
+    // a name as the loader does.
+    const std::wstring loaderPath = LoaderPath(path);
+    path = loaderPath.c_str();
     if (!VersionResourceIsSound(path))
         return FALSE;
 

@@ -19,12 +19,9 @@ BOOL ConvertToUtf8(LPCWSTR units, int count, CRuntimeHeapBlock& bytes, int& leng
     length = WideCharToMultiByte(CP_UTF8, 0, units, count, nullptr, 0, nullptr, nullptr);
     if (length <= 0)
         return FALSE;
-    bytes.Attach(malloc(static_cast<size_t>(length)));
+    bytes.Attach(AllocRuntimeBlock(static_cast<size_t>(length)));
     if (!bytes)
-    {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY); // the runtime's heap sets none
         return FALSE;
-    }
     return WideCharToMultiByte(CP_UTF8, 0, units, count, static_cast<char*>(bytes.Get()), length,
                                nullptr, nullptr) == length;
 }

@@ -1,5 +1,6 @@
 #include "ManifestComposition.h"
 
+#include "../framework/AutoHandles.h"
 #include "../framework/ModuleState.h"
 #include "../res/resource.h"
 
@@ -35,12 +36,9 @@ char* LoadManifestTemplate()
     const void* bytes = LockResource(loaded);
     if (!bytes)
         return nullptr;
-    char* text = static_cast<char*>(malloc(size + 1));
+    char* text = static_cast<char*>(AllocRuntimeBlock(size + 1));
     if (!text)
-    {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY); // the runtime's heap sets none
         return nullptr;
-    }
     memcpy(text, bytes, size);
     text[size] = '\0';
     return text;
@@ -63,12 +61,9 @@ BOOL ReplaceAll(char*& text, const char* pattern, const char* replacement)
             const size_t needed = length - patternLength + replacementLength + 1;
             if (_msize(text) < needed)
             {
-                char* grown = static_cast<char*>(realloc(text, needed));
+                char* grown = static_cast<char*>(ReallocRuntimeBlock(text, needed));
                 if (!grown)
-                {
-                    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                     return FALSE;
-                }
                 text = grown;
             }
         }

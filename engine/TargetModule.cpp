@@ -50,11 +50,8 @@ std::wstring LoaderPath(LPCWSTR path)
         return extended; // the platform will say what it makes of it
     shortName.resize(length);
     // In its plain form when that fits: some calls take no extended names.
-    if (shortName.compare(0, 8, L"\\\\?\\UNC\\") == 0 && length - 6 < MAX_PATH)
-        return L"\\\\" + shortName.substr(8);
-    if (shortName.compare(0, 4, L"\\\\?\\") == 0 && length - 4 < MAX_PATH)
-        return shortName.substr(4);
-    return shortName;
+    std::wstring plain = pe::PlainPath(shortName);
+    return plain.size() < MAX_PATH ? plain : shortName;
 }
 
 namespace

@@ -1,5 +1,6 @@
 #include "ErrorCode.h"
 #include "IsolationAwareLoad.h"
+#include "SystemLibrary.h"
 
 #include "../framework/AfxString.h"
 #include "../framework/AutoHandles.h"
@@ -30,8 +31,7 @@ bool FromRemoteAccess(WORD low, CLocalMemory& message)
     CLibrary ras(IsolationAwareLoadSystemLibrary(L"rasapi32.dll", 0));
     if (!ras)
         return false;
-    auto getText = reinterpret_cast<RasGetErrorStringFn>(
-        reinterpret_cast<void*>(GetProcAddress(ras.Get(), "RasGetErrorStringW")));
+    auto getText = GetProcAddressAs<RasGetErrorStringFn>(ras.Get(), "RasGetErrorStringW");
     if (!getText)
         return false;
     CLocalMemory buffer(LocalAlloc(LMEM_FIXED, 512));

@@ -16,14 +16,10 @@ public:
     CProgramActivationContext()
     {
         HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        auto create = reinterpret_cast<CreateActCtxFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "CreateActCtxW")));
-        m_activate = reinterpret_cast<ActivateActCtxFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "ActivateActCtx")));
-        m_deactivate = reinterpret_cast<DeactivateActCtxFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "DeactivateActCtx")));
-        m_release = reinterpret_cast<ReleaseActCtxFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "ReleaseActCtx")));
+        auto create = GetProcAddressAs<CreateActCtxFn>(kernel, "CreateActCtxW");
+        m_activate = GetProcAddressAs<ActivateActCtxFn>(kernel, "ActivateActCtx");
+        m_deactivate = GetProcAddressAs<DeactivateActCtxFn>(kernel, "DeactivateActCtx");
+        m_release = GetProcAddressAs<ReleaseActCtxFn>(kernel, "ReleaseActCtx");
         if (!create || !m_activate || !m_deactivate)
         {
             m_hasFunctions = false; // no side-by-side support: load plainly

@@ -4,8 +4,7 @@ namespace
 {
 template <typename Fn> Fn KernelFunction(const char* name)
 {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+    return GetProcAddressAs<Fn>(GetModuleHandleW(L"kernel32.dll"), name);
 }
 
 // Whether LoadLibraryEx takes the LOAD_LIBRARY_SEARCH_* flags: the platform

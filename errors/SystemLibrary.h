@@ -23,6 +23,14 @@ DWORD SystemLibraryLoadFlags(DWORD flags);
 // when it does not load.
 HMODULE LoadSystemLibrary(LPCWSTR name, DWORD flags);
 
+// GetProcAddress of name in module as a function of type Fn (through void*,
+// which the compilers accept between function pointer types); null when the
+// module lacks it.
+template <typename Fn> Fn GetProcAddressAs(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Restricts the DLL search of the whole process to the system folder
 // (SetDefaultDllDirectories with LOAD_LIBRARY_SEARCH_SYSTEM32), where the
 // platform has the function: Windows 8 and later, and Windows Vista and 7

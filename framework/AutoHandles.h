@@ -70,3 +70,22 @@ struct CRuntimeHeapTraits
 };
 // A block from the runtime heap (malloc), released with free.
 using CRuntimeHeapBlock = CAutoHandle<void*, CRuntimeHeapTraits>;
+
+// malloc and realloc that set ERROR_NOT_ENOUGH_MEMORY when they fail, as the
+// platform's allocators do: the runtime's heap sets no last error, and the
+// callers report failures by it.
+inline void* AllocRuntimeBlock(size_t size)
+{
+    void* block = malloc(size);
+    if (!block)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return block;
+}
+
+inline void* ReallocRuntimeBlock(void* block, size_t size)
+{
+    void* grown = realloc(block, size);
+    if (!grown)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return grown;
+}

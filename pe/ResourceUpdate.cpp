@@ -162,10 +162,9 @@ struct FileIdentity
 
 struct PendingUpdate
 {
-    std::wstring path; // full, in the extended form when it is long
-    DWORD attributes = 0;
-    CHandle file; // open from the begin until the commit locks the file
-    FileIdentity identity{};
+    std::wstring path;       // full, in the extended form when it is long
+    CHandle file;            // open from the begin until the commit locks the file
+    FileIdentity identity{}; // its attributes too
     CFileSource source;
     std::unique_ptr<pe::ResourceEditor> editor;
 };
@@ -346,12 +345,14 @@ void Replace(const std::wstring& target, CTemporaryFile& temporary, CHandle& gua
     }
     guard.Close();
     const std::wstring& backup = temporary.BackupName();
-    if (error == 0)
+    // The new file is in the target's place: the old one is let go.
+    const auto replaced = [&]
     {
         temporary.Keep();
         DeleteFileW(backup.c_str());
-        return;
-    }
+    };
+    if (error == 0)
+        return replaced();
     if (Exists(target))
         Fail(error); // nothing moved: the target is as it was
     if (Exists(backup))
@@ -361,11 +362,7 @@ void Replace(const std::wstring& target, CTemporaryFile& temporary, CHandle& gua
         if (MoveInto(backup, target))
             Fail(error);
         if (MoveInto(temporary.Path(), target))
-        {
-            temporary.Keep();
-            DeleteFileW(backup.c_str());
-            return;
-        }
+            return replaced();
         if (keptFile)
             *keptFile = backup;
         Fail(error);
@@ -407,7 +404,7 @@ void Commit(PendingUpdate& update, std::wstring* keptFile)
     temporary.Flush();
     temporary.Close();
     // Given to the new file first, as Wine's replacement does not carry them.
-    SetFileAttributesW(temporary.Path().c_str(), update.attributes);
+    SetFileAttributesW(temporary.Path().c_str(), update.identity.info.dwFileAttributes);
     Replace(update.path, temporary, target, keptFile);
 }
 
@@ -456,11 +453,11 @@ HANDLE BeginResourceUpdate(LPCWSTR path, BOOL deleteExistingResources)
             // becomes the last error.
             auto update = std::make_unique<PendingUpdate>();
             update->path = pe::ExtendedPath(pe::FullPath(path), kSideNameLength);
-            update->attributes = GetFileAttributesW(update->path.c_str());
-            if (update->attributes == INVALID_FILE_ATTRIBUTES)
+            const DWORD attributes = GetFileAttributesW(update->path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES)
                 FailWithLastError();
             // Wine running as root would open a read-only file for writing.
-            if (update->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+            if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
                 Fail(ERROR_ACCESS_DENIED);
             CheckFault(ResourceUpdateStep::Open);
             update->file.Attach(CreateFileW(update->path.c_str(), GENERIC_READ | DELETE,

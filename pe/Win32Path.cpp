@@ -33,6 +33,15 @@ std::wstring ExtendedPath(const std::wstring& full, size_t spare)
     return L"\\\\?\\" + full;
 }
 
+std::wstring PlainPath(const std::wstring& path)
+{
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        return path.substr(4);
+    return path;
+}
+
 std::wstring FolderOf(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L"\\/");

@@ -18,6 +18,10 @@ std::wstring FullPath(LPCWSTR path);
 // device or extended form are left as they are.
 std::wstring ExtendedPath(const std::wstring& full, size_t spare = 0);
 
+// path without its extended-length prefix: "\\?\UNC\server\..." as
+// "\\server\...", "\\?\C:\..." as "C:\...", any other path as it is.
+std::wstring PlainPath(const std::wstring& path);
+
 // The folder part of path with its separator, or empty for a bare name.
 std::wstring FolderOf(const std::wstring& path);
 } // namespace pe

@@ -20,8 +20,8 @@ public:
     void OpenLink();
     // Has the parent repaint the text area (and so the control over it).
     void InvalidateText();
-    // LineDDA's callback for the focus frame; data is the paint context.
-    // LineDDA's callback: nothing in it can throw.
+    // LineDDA's callback for the focus frame (data is the paint context);
+    // nothing in it can throw.
     static void CALLBACK PlotFocusDot(int x, int y, LPARAM data) noexcept;
 
     // Where the caption was drawn by the last paint, in client coordinates;
