@@ -1,31 +1,17 @@
-// Disable: deletes every language variant of the target's manifest 1 in one
-// update, then offers to start it.
-#include "pe/ResourceUpdate.h"
+// Disable: takes the themed look away again. The dependency on
+// Common-Controls 6 is cut out of each language variant of manifest 1 that
+// asks for it; a variant left with nothing but its identity and description
+// is deleted, as one that is not XML is when none asks. Everything else the
+// manifest holds stays. Then it offers to start the target.
+#include "ManifestVariants.h"
 #include "TargetModule.h"
+#include "pe/ResourceUpdate.h"
 
 #include "errors/ErrorCode.h"
 #include "framework/AutoHandles.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
-
-BOOL CALLBACK DeleteManifestLanguage(HMODULE, LPCWSTR type, LPCWSTR name, WORD language,
-                                     LONG_PTR param) noexcept
-{
-    auto& deletion = *reinterpret_cast<CManifestDeletion*>(param);
-    // Integer ids are compared as such; a string type or name never matches.
-    if (!IS_INTRESOURCE(type) || !IS_INTRESOURCE(name) || type != RT_MANIFEST ||
-        name != MAKEINTRESOURCEW(1))
-    {
-        deletion.error = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
-    if (UpdateResourceEntry(deletion.update, RT_MANIFEST, MAKEINTRESOURCEW(1), language, nullptr,
-                            0))
-        return TRUE;
-    deletion.error = GetLastError();
-    return FALSE;
-}
 
 void CManifestToolDlg::OnDisableXpStyle()
 {
@@ -48,21 +34,23 @@ void CManifestToolDlg::OnDisableXpStyle()
         update.Attach(BeginResourceUpdate(m_strPath, FALSE));
         if (!update)
             throw ErrorCodeFromLastError();
-        // A listing that the callback stopped ends, on Windows, with its own
-        // error (ERROR_RESOURCE_ENUM_USER_STOP); the callback's error is the
-        // one that says what went wrong.
-        CManifestDeletion deletion{update.Get(), 0};
-        if (!EnumResourceLanguagesW(module.Get(), RT_MANIFEST, MAKEINTRESOURCEW(1),
-                                    DeleteManifestLanguage, reinterpret_cast<LONG_PTR>(&deletion)))
-        {
-            if (deletion.error != 0)
-                SetLastError(deletion.error);
+        std::vector<CManifestVariant> variants;
+        if (!ReadManifestVariants(module.Get(), variants))
             throw ErrorCodeFromLastError();
-        }
+        // Manifest 1 gone since the probe: the listing's not-found error.
+        if (variants.empty())
+            throw ErrorCodeFromLastError();
         // Released before the commit: the file must not be mapped while it
         // is replaced.
         module.Release();
-        if (!update.Commit(&keptFile))
+        const std::vector<CVariantChange> changes = PlanClassicLook(variants);
+        if (!WriteVariantChanges(update.Get(), changes))
+            throw ErrorCodeFromLastError();
+        // Nothing asks for the themed look (the file changed since the
+        // probe): the file is left as it is.
+        if (changes.empty())
+            update.Discard();
+        else if (!update.Commit(&keptFile))
             throw ErrorCodeFromLastError();
 
         RefreshCommandStates();

@@ -1,7 +1,11 @@
-// Enable: writes a manifest composed for the target as its manifest 1, in the
-// neutral language, then offers to start it.
+// Enable: gives the target the themed look. A program without manifest 1
+// gets the manifest composed for it, in the neutral language; one that has
+// manifest 1 for other reasons keeps it, with the dependency on
+// Common-Controls 6 added to each language variant. Then it offers to start
+// the target.
 #include "FileVersion.h"
 #include "ManifestComposition.h"
+#include "ManifestVariants.h"
 #include "TargetModule.h"
 #include "pe/ResourceUpdate.h"
 
@@ -38,6 +42,7 @@ void CManifestToolDlg::OnEnableXpStyle()
     int build = 0;
     char version[32];
     CManifestText manifest;
+    CLibrary module;
     CResourceUpdate update;
     std::wstring keptFile;
 
@@ -58,25 +63,37 @@ void CManifestToolDlg::OnEnableXpStyle()
             throw ErrorCodeFromLastError();
         if (!ReplaceAll(manifest.text, "%AppName%", name.m_pszText ? name.m_pszText : ""))
             throw ErrorCodeFromLastError();
-        // The manifest names the target's processor: an x86 manifest in an
-        // x64 or ARM64 program would keep it from starting.
-        WORD machine = 0;
-        if (!GetTargetMachine(m_strPath, machine))
+
+        // Loaded as data: no code of the target runs. The manifest names the
+        // target's processor: an x86 manifest in an x64 or ARM64 program
+        // would keep it from starting.
+        module.Attach(LoadTargetModule(m_strPath));
+        if (!module)
             throw ErrorCodeFromLastError();
-        char architecture[40];
-        snprintf(architecture, sizeof architecture, "processorArchitecture=\"%s\"",
-                 ProcessorArchitectureName(machine));
-        if (!ReplaceAll(manifest.text, kTemplateArchitecture, architecture))
+        const LPCSTR architecture = ManifestArchitecture(module.Get());
+        std::vector<CManifestVariant> variants;
+        if (!ReadManifestVariants(module.Get(), variants))
+            throw ErrorCodeFromLastError();
+        module.Release();
+        char attribute[40];
+        snprintf(attribute, sizeof attribute, "processorArchitecture=\"%s\"", architecture);
+        if (!ReplaceAll(manifest.text, kTemplateArchitecture, attribute))
+            throw ErrorCodeFromLastError();
+        std::vector<CVariantChange> changes;
+        if (!PlanThemedLook(variants, manifest.text, architecture, changes))
             throw ErrorCodeFromLastError();
 
         update.Attach(BeginResourceUpdate(m_strPath, FALSE));
         if (!update)
             throw ErrorCodeFromLastError();
-        if (!UpdateResourceEntry(update.Get(), RT_MANIFEST, MAKEINTRESOURCEW(1), 0, manifest.text,
-                                 static_cast<DWORD>(strlen(manifest.text))))
+        if (!WriteVariantChanges(update.Get(), changes))
             throw ErrorCodeFromLastError();
+        // Every variant already asks (the file changed since the probe):
+        // the file is left as it is.
+        if (changes.empty())
+            update.Discard();
         // From here the update counts as closed, whatever the commit gives.
-        if (!update.Commit(&keptFile))
+        else if (!update.Commit(&keptFile))
             throw ErrorCodeFromLastError();
 
         RefreshCommandStates();
@@ -91,7 +108,9 @@ void CManifestToolDlg::OnEnableXpStyle()
     }
     catch (HRESULT code)
     {
-        // An update still open is dropped: the file keeps its old bytes.
+        // The module first, then an update still open: the file keeps its
+        // old bytes.
+        module.Release();
         update.Discard();
         ShowCommandError(code, keptFile);
     }

@@ -1,8 +1,8 @@
 // Command availability: which of Enable, Disable and Start fit the file the
 // path field names. Runs on every change of the field's text.
+#include "ManifestVariants.h"
 #include "TargetModule.h"
 
-#include "errors/ErrorCode.h"
 #include "framework/AutoHandles.h"
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
@@ -12,24 +12,25 @@ void CManifestToolDlg::RefreshCommandStates()
     CString path;
     m_editPath.GetWindowText(path);
 
-    // S_OK: manifest 1 present (any language); S_FALSE: absent; negative: the
-    // file cannot be loaded.
-    HRESULT probe;
+    // A program that cannot be loaded gets no button. Otherwise Enable when
+    // no variant of its manifest 1 asks for the themed look and all are XML
+    // (or there is none), Disable when one asks, or when one is not XML:
+    // Windows would not start the program with it anyway.
+    bool loaded = false;
+    ManifestLook look = ManifestLook::Absent;
     CLibrary module(LoadTargetModule(path));
     if (module)
     {
-        const bool found = FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_MANIFEST) != nullptr;
+        loaded = true;
+        std::vector<CManifestVariant> variants;
+        look = ReadManifestVariants(module.Get(), variants) ? ProgramLook(variants)
+                                                            : ManifestLook::NotXml;
         module.Release();
-        probe = found ? S_OK : S_FALSE;
     }
-    else
-    {
-        probe = ErrorCodeFromLastError();
-    }
-
-    EnableControl(IDC_ENABLE_XP, probe == S_FALSE);
-    EnableControl(IDC_DISABLE_XP, probe == S_OK);
-    EnableControl(IDC_START, probe >= 0);
+    const bool classic = look == ManifestLook::Absent || look == ManifestLook::Classic;
+    EnableControl(IDC_ENABLE_XP, loaded && classic);
+    EnableControl(IDC_DISABLE_XP, loaded && !classic);
+    EnableControl(IDC_START, loaded);
 }
 
 void CManifestToolDlg::EnableControl(UINT id, BOOL enable)

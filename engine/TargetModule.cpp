@@ -2,6 +2,8 @@
 
 #include "pe/Win32Path.h"
 
+#include <cstring>
+
 #ifndef IMAGE_FILE_MACHINE_ARM64
 #define IMAGE_FILE_MACHINE_ARM64 0xAA64
 #endif
@@ -91,12 +93,82 @@ HMODULE LoadTargetModule(LPCWSTR path)
     return module;
 }
 
-BOOL GetTargetMachine(LPCWSTR path, WORD& machine)
+bool IsMappedRange(const void* bytes, size_t size)
 {
-    HMODULE module = LoadTargetModule(path);
-    if (!module)
-        return FALSE;
-    machine = DataModuleHeaders(module)->FileHeader.Machine;
-    FreeLibrary(module);
-    return TRUE;
+    auto at = static_cast<const BYTE*>(bytes);
+    while (size > 0)
+    {
+        MEMORY_BASIC_INFORMATION region;
+        if (!VirtualQuery(at, &region, sizeof region) || region.State != MEM_COMMIT ||
+            (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0)
+            return false;
+        const size_t left = static_cast<size_t>(static_cast<const BYTE*>(region.BaseAddress) +
+                                                region.RegionSize - at);
+        if (left >= size)
+            return true;
+        at += left;
+        size -= left;
+    }
+    return true;
+}
+
+namespace
+{
+// size bytes at rva in a module from LoadTargetModule: mapped as the file
+// lies on disk, or laid out as an image (the handle's low bits say which).
+// Null when they are not all there.
+const BYTE* ModuleBytes(HMODULE module, DWORD rva, DWORD size)
+{
+    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR(3));
+    const IMAGE_NT_HEADERS* headers = DataModuleHeaders(module);
+    const BYTE* at = nullptr;
+    if (reinterpret_cast<ULONG_PTR>(module) & 2)
+    {
+        at = base + rva;
+    }
+    else
+    {
+        const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(headers);
+        const WORD count = headers->FileHeader.NumberOfSections;
+        if (!IsMappedRange(sections, count * sizeof *sections))
+            return nullptr;
+        for (WORD i = 0; i < count && !at; ++i)
+        {
+            const IMAGE_SECTION_HEADER& section = sections[i];
+            const DWORD into = rva - section.VirtualAddress;
+            if (rva >= section.VirtualAddress && into < section.SizeOfRawData &&
+                section.SizeOfRawData - into >= size)
+                at = base + section.PointerToRawData + into;
+        }
+    }
+    return at && IsMappedRange(at, size) ? at : nullptr;
+}
+
+bool IsPortableIL(HMODULE module)
+{
+    const IMAGE_NT_HEADERS* headers = DataModuleHeaders(module);
+    if (headers->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        return false;
+    const auto& optional = reinterpret_cast<const IMAGE_NT_HEADERS32*>(headers)->OptionalHeader;
+    if (optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)
+        return false;
+    const IMAGE_DATA_DIRECTORY& runtime =
+        optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR];
+    if (runtime.VirtualAddress == 0 || runtime.Size < sizeof(IMAGE_COR20_HEADER))
+        return false;
+    const BYTE* at = ModuleBytes(module, runtime.VirtualAddress, sizeof(IMAGE_COR20_HEADER));
+    if (!at)
+        return false;
+    IMAGE_COR20_HEADER header;
+    memcpy(&header, at, sizeof header);
+    return (header.Flags & COMIMAGE_FLAGS_ILONLY) && !(header.Flags & COMIMAGE_FLAGS_32BITREQUIRED);
+}
+} // namespace
+
+LPCSTR ManifestArchitecture(HMODULE module)
+{
+    const WORD machine = DataModuleHeaders(module)->FileHeader.Machine;
+    if (machine == IMAGE_FILE_MACHINE_I386 && IsPortableIL(module))
+        return "*";
+    return ProcessorArchitectureName(machine);
 }

@@ -16,13 +16,19 @@
 // caller releases the module with FreeLibrary.
 HMODULE LoadTargetModule(LPCWSTR path);
 
-// The processor the program at path is built for (its headers' Machine), as
-// LoadTargetModule takes it. FALSE with the last error when it refuses it.
-BOOL GetTargetMachine(LPCWSTR path, WORD& machine);
-
 // The manifests' name of a processor ("X86", "amd64", "arm64"), or null for
 // one the tool does not serve.
 LPCSTR ProcessorArchitectureName(WORD machine);
+
+// The processorArchitecture a manifest for the program in module (from
+// LoadTargetModule) names: its processor's, or "*" for a .NET program that
+// is all IL and not held to 32 bits, which Windows runs as a 64-bit process
+// on x64 and ARM64 and as a 32-bit one on x86.
+LPCSTR ManifestArchitecture(HMODULE module);
+
+// Whether [bytes, bytes + size) is mapped and readable: a damaged file's
+// directories may point past the end of its mapping.
+bool IsMappedRange(const void* bytes, size_t size);
 
 // path as the platform's file calls take it: unchanged up to MAX_PATH,
 // beyond it in the extended form, which they take up to the platform's limit.

@@ -53,13 +53,3 @@ protected:
 // where a failed replacement left the program, and the box says so.
 void ShowCommandError(HRESULT code, const std::wstring& keptFile);
 
-// Disable's language callback: marks manifest 1 in language for deletion in
-// the update of the CManifestDeletion passed as param. FALSE stops the
-// enumeration, with the failure's error kept in the CManifestDeletion.
-struct CManifestDeletion
-{
-    HANDLE update;
-    DWORD error;
-};
-BOOL CALLBACK DeleteManifestLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language,
-                                     LONG_PTR param) noexcept;

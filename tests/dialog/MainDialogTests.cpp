@@ -73,6 +73,13 @@ TEST(ButtonsFollowTheFile)
     CHECK_EQ(ButtonsFor(Fixture(L"manifest1english.exe")), std::string("-DS"));
     CHECK_EQ(ButtonsFor(Fixture(L"manifest2only.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"manifest1twolanguages.exe")), std::string("-DS"));
+    // Manifest 1 about something else than the look: Enable while no
+    // variant asks for it; Disable when one does, or when one is not XML.
+    CHECK_EQ(ButtonsFor(Fixture(L"uac_only.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"runtime_only.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"utf16_settings.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"themed_settings.exe")), std::string("-DS"));
+    CHECK_EQ(ButtonsFor(Fixture(L"not_xml.exe")), std::string("-DS"));
     CHECK_EQ(ButtonsFor(Fixture(L"missing_import.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"does not exist.exe")), std::string("---"));
     CHECK_EQ(ButtonsFor(BinDirectory()), std::string("---"));

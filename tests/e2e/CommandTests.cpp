@@ -11,6 +11,8 @@
 #include "../support/WindowCapture.h"
 #include "res/resource.h"
 
+#include <algorithm>
+
 using namespace testing;
 
 namespace
@@ -326,6 +328,21 @@ TEST(EnableGivesTheThemedLookAndDisableTakesItBack)
     CHECK(session.Answer(IDNO).shown);
     CHECK(session.Idle());
     CHECK(CaptureProgramWindow(target, L"LumaformSample") == classic);
+
+    // The same controls in a program whose manifest holds UAC, compatibility
+    // and DPI settings beside the look, with namespace prefixes: Disable
+    // gives it the classic look, Enable the themed one again.
+    const std::wstring settings = Copy(folder, L"sample_settings.exe", L"Settings.exe");
+    CHECK(CaptureProgramWindow(settings, L"LumaformSample") == themed);
+    session.SetPath(settings);
+    session.Click(IDC_DISABLE_XP);
+    CHECK(session.Answer(IDNO).shown);
+    CHECK(session.Idle());
+    CHECK(CaptureProgramWindow(settings, L"LumaformSample") == classic);
+    session.Click(IDC_ENABLE_XP);
+    CHECK(session.Answer(IDNO).shown);
+    CHECK(session.Idle());
+    CHECK(CaptureProgramWindow(settings, L"LumaformSample") == themed);
 }
 
 namespace
@@ -414,5 +431,187 @@ TEST(EnableNamesTheTargetsProcessor)
         CHECK_EQ(session.Buttons(), std::string("---"));
         CHECK(session.Idle());
         CHECK(ReadFileBytes(path) == bytes);
+    }
+}
+
+namespace
+{
+// A manifest's text in UTF-8, from UTF-8 or from UTF-16 with its byte-order
+// mark (utf16 says which it was).
+std::string ManifestText(const std::string& bytes, bool* utf16 = nullptr)
+{
+    const bool wide = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+    if (utf16)
+        *utf16 = wide;
+    if (!wide)
+        return bytes;
+    return Utf8(
+        std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2));
+}
+
+std::string Utf16Bytes(const std::string& text)
+{
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+}
+
+// The layout of a manifest's text: the indentation of the root's children,
+// one level, the newline, the root's namespace prefix, its closing tag.
+struct TextLayout
+{
+    const char* indent;
+    const char* step;
+    const char* newline;
+    const char* prefix;
+    const char* closing;
+};
+
+// text with the dependency on Common-Controls 6 that Enable adds, on lines of
+// its own before the line of the root's closing tag.
+std::string WithDependency(const std::string& text, const TextLayout& layout,
+                           const std::string& architecture = kOwnArchitecture)
+{
+    const std::string i = layout.indent, s = layout.step, n = layout.newline, p = layout.prefix;
+    const std::string block =
+        i + "<" + p + "dependency>" + n + i + s + "<" + p + "dependentAssembly>" + n + i + s + s +
+        "<" + p +
+        "assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
+        "version=\"6.0.0.0\" processorArchitecture=\"" +
+        architecture + "\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>" + n + i + s +
+        "</" + p + "dependentAssembly>" + n + i + "</" + p + "dependency>" + n;
+    const size_t closing = text.rfind(layout.closing);
+    const size_t line = text.find_last_of("\r\n", closing) + 1;
+    return closing == std::string::npos ? std::string()
+                                        : text.substr(0, line) + block + text.substr(line);
+}
+
+// text without the lines from the one where from begins to the one where
+// to ends.
+std::string WithoutLines(const std::string& text, const std::string& from, const std::string& to)
+{
+    const size_t begin = text.find_last_of('\n', text.find(from)) + 1;
+    const size_t end = text.find('\n', text.find(to, begin)) + 1;
+    return text.substr(0, begin) + text.substr(end);
+}
+
+ResourceMap WithoutManifestOne(ResourceMap resources)
+{
+    for (auto entry = resources.begin(); entry != resources.end();)
+        entry = entry->first.rfind(L"#24/#1/", 0) == 0 ? resources.erase(entry) : ++entry;
+    return resources;
+}
+} // namespace
+
+// Programs as other toolchains leave them: manifest 1 about something else
+// than the look. For each kind, the buttons, the command they offer and the
+// other one after it, through the program: each variant keeps its language
+// and every byte but the dependency (in its own encoding, newline and
+// indentation), Enable then Disable gives back every byte, and the changed
+// program still starts. Each step's program is kept in bin\changed_by_kind
+// for the check with pefile and an XML parser.
+TEST(EveryKindOfManifestKeepsAllButTheThemedLook)
+{
+    CScratchFolder folder(L"e2e_kinds");
+    const std::wstring kept = BinDirectory() + L"changed_by_kind\\";
+    RemoveTree(kept);
+    CreateDirectoryW(kept.c_str(), nullptr);
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    CLumaformSession session;
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    session.SetSaveCopy(false);
+
+    const TextLayout twoBlanks = {"  ", "  ", "\r\n", "", "</assembly>"};
+    const TextLayout tabs = {"\t", "\t", "\n", "", "</assembly>"};
+    const TextLayout prefixed = {"  ", "  ", "\r\n", "asmv1:", "</asmv1:assembly>"};
+    // What Disable leaves of a variant that asks: "" when it goes whole.
+    struct
+    {
+        const wchar_t* fixture;
+        const wchar_t* as;
+        const char* buttons;
+        const TextLayout* layout;
+        const char* cutFrom;
+        const char* cutTo;
+    } const kinds[] = {
+        {L"uac_only.exe", L"UacOnly.exe", "E-S", &twoBlanks, nullptr, nullptr},
+        {L"runtime_only.exe", L"RuntimeOnly.exe", "E-S", &twoBlanks, nullptr, nullptr},
+        {L"utf16_settings.exe", L"Utf16Settings.exe", "E-S", &tabs, nullptr, nullptr},
+        {L"themed_settings.exe", L"ThemedSettings.exe", "-DS", &prefixed, "<asmv1:dependency>",
+         "</asmv1:dependency>"},
+        {L"not_xml.exe", L"NotXml.exe", "-DS", nullptr, "", ""},
+        {L"manifest1twolanguages.exe", L"TwoLanguages.exe", "-DS", nullptr, "", ""},
+    };
+    int starts = 0;
+    for (const auto& kind : kinds)
+    {
+        const std::wstring path = Copy(folder, kind.fixture, kind.as);
+        const std::wstring stem = std::wstring(kind.fixture).substr(0, wcslen(kind.fixture) - 4);
+        const ResourceMap original = LoaderResources(path);
+        const ResourceMap others = WithoutManifestOne(original);
+        CopyFileW(path.c_str(), (kept + stem + L".0.exe").c_str(), FALSE);
+        session.SetPath(path);
+        CHECK_EQ(session.Buttons(), std::string(kind.buttons));
+        const bool classic = kind.buttons[0] == 'E';
+        ResourceMap expected = original;
+        for (int step = 1; step <= 2; ++step)
+        {
+            const bool enable = classic == (step == 1);
+            session.Click(enable ? IDC_ENABLE_XP : IDC_DISABLE_XP);
+            CHECK_EQ(session.Answer(IDNO).text, Question(enable, L""));
+            CHECK(session.Idle());
+            CHECK_EQ(session.Buttons(), std::string(enable ? "-DS" : "E-S"));
+            if (enable && !classic && !kind.layout)
+            {
+                // Deleted by Disable: Enable writes the composed manifest.
+                const std::wstring name(kind.as, wcslen(kind.as) - 4);
+                expected[L"#24/#1/0"] = ExpectedManifest(Utf8(name), "0.0.0.0");
+            }
+            else
+            {
+                for (auto& entry : ResourceMap(expected))
+                {
+                    if (entry.first.rfind(L"#24/#1/", 0) != 0)
+                        continue;
+                    bool utf16 = false;
+                    const std::string text = ManifestText(entry.second, &utf16);
+                    std::string changed;
+                    if (!enable)
+                        changed = classic       ? ManifestText(original.at(entry.first))
+                                  : kind.layout ? WithoutLines(text, kind.cutFrom, kind.cutTo)
+                                                : "";
+                    else
+                        changed = WithDependency(text, *kind.layout);
+                    if (changed.empty())
+                        expected.erase(entry.first);
+                    else
+                        expected[entry.first] = utf16 ? Utf16Bytes(changed) : changed;
+                }
+            }
+            const ResourceMap after = LoaderResources(path);
+            CHECK(after == expected);
+            CHECK(WithoutManifestOne(after) == others);
+            if (after != expected)
+                for (const auto& entry : after)
+                    if (entry.first.rfind(L"#24/#1/", 0) == 0)
+                        Fail(__FILE__, __LINE__,
+                             Utf8(kind.as) + " step " + std::to_string(step) + " " +
+                                 Utf8(entry.first) + ":\n" + ManifestText(entry.second));
+            CopyFileW(path.c_str(),
+                      (kept + stem + L"." + std::to_wstring(step) +
+                       (enable ? L".enable.exe" : L".disable.exe"))
+                          .c_str(),
+                      FALSE);
+            // The changed program still starts.
+            session.Click(IDC_START);
+            const std::string lines = Recorded(record, ++starts);
+            CHECK_EQ(std::count(lines.begin(), lines.end(), '\n'), std::ptrdiff_t(starts));
+        }
+        // Enable then Disable gives back every byte of every variant.
+        if (classic)
+            CHECK(LoaderResources(path) == original);
     }
 }

@@ -1,0 +1,993 @@
+#include "ManifestReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+// Thrown inside the reader only: the variant is not XML it can be sure of.
+struct CRefusal
+{
+    const char* reason;
+};
+
+[[noreturn]] void Refuse(const char* reason)
+{
+    throw CRefusal{reason};
+}
+
+bool IsXmlChar(char32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+bool IsSpace(char32_t c)
+{
+    return c == 0x20 || c == 0x9 || c == 0xD || c == 0xA;
+}
+
+bool IsBlank(char32_t c)
+{
+    return c == U' ' || c == U'\t';
+}
+
+bool IsNewline(char32_t c)
+{
+    return c == U'\r' || c == U'\n';
+}
+
+bool IsNameStartChar(char32_t c)
+{
+    return c == U':' || (c >= U'A' && c <= U'Z') || c == U'_' || (c >= U'a' && c <= U'z') ||
+           (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+           (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
+           (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+           (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool IsNameChar(char32_t c)
+{
+    return IsNameStartChar(c) || c == U'-' || c == U'.' || (c >= U'0' && c <= U'9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+char32_t AsciiLower(char32_t c)
+{
+    return c >= U'A' && c <= U'Z' ? c + 32 : c;
+}
+
+// Compares text with an ASCII literal, without case.
+bool EqualsNoCase(const std::u32string& text, const char* literal)
+{
+    const size_t length = strlen(literal);
+    if (text.size() != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (AsciiLower(text[i]) != AsciiLower(static_cast<unsigned char>(literal[i])))
+            return false;
+    return true;
+}
+
+bool Equals(const std::u32string& text, const char* literal)
+{
+    const size_t length = strlen(literal);
+    if (text.size() != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] != static_cast<unsigned char>(literal[i]))
+            return false;
+    return true;
+}
+
+// The variant's characters, each with the byte offset it starts at.
+struct CDecodedText
+{
+    ManifestEncoding encoding = ManifestEncoding::Utf8;
+    std::u32string text;
+    std::vector<uint32_t> offsets; // one per character, then the end's
+};
+
+void Append(CDecodedText& decoded, char32_t c, size_t offset)
+{
+    if (!IsXmlChar(c))
+        Refuse("a character that XML does not allow");
+    decoded.text.push_back(c);
+    decoded.offsets.push_back(static_cast<uint32_t>(offset));
+}
+
+void DecodeUtf8(const uint8_t* data, size_t at, size_t end, CDecodedText& decoded)
+{
+    while (at < end)
+    {
+        const uint8_t lead = data[at];
+        size_t length;
+        char32_t c;
+        if (lead < 0x80)
+            length = 1, c = lead;
+        else if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2, c = lead & 0x1F;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3, c = lead & 0x0F;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4, c = lead & 0x07;
+        else
+            Refuse("bytes that are not UTF-8");
+        if (end - at < length)
+            Refuse("bytes that are not UTF-8");
+        for (size_t i = 1; i < length; ++i)
+        {
+            if ((data[at + i] & 0xC0) != 0x80)
+                Refuse("bytes that are not UTF-8");
+            c = (c << 6) | (data[at + i] & 0x3F);
+        }
+        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+            (c >= 0xD800 && c <= 0xDFFF))
+            Refuse("bytes that are not UTF-8");
+        Append(decoded, c, at);
+        at += length;
+    }
+}
+
+void DecodeUtf16(const uint8_t* data, size_t at, size_t end, bool bigEndian, CDecodedText& decoded)
+{
+    auto unit = [&](size_t i) {
+        return bigEndian ? char32_t(data[i] << 8 | data[i + 1])
+                         : char32_t(data[i] | data[i + 1] << 8);
+    };
+    while (at < end)
+    {
+        char32_t c = unit(at);
+        size_t length = 2;
+        if (c >= 0xD800 && c <= 0xDBFF)
+        {
+            if (end - at < 4 || unit(at + 2) < 0xDC00 || unit(at + 2) > 0xDFFF)
+                Refuse("UTF-16 with an unpaired surrogate");
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+            length = 4;
+        }
+        else if (c >= 0xDC00 && c <= 0xDFFF)
+        {
+            Refuse("UTF-16 with an unpaired surrogate");
+        }
+        Append(decoded, c, at);
+        at += length;
+    }
+}
+
+// NULs after the text, which some resource tools pad with, are no part of
+// it; they stay where they are.
+CDecodedText Decode(const uint8_t* data, size_t size)
+{
+    CDecodedText decoded;
+    if (size > UINT32_MAX)
+        Refuse("larger than 4 GiB");
+    size_t at = 0, end = size;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE)
+        decoded.encoding = ManifestEncoding::Utf16LE, at = 2;
+    else if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF)
+        decoded.encoding = ManifestEncoding::Utf16BE, at = 2;
+    else if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF)
+        at = 3;
+    else if (size >= 2 && (data[0] == 0 || data[1] == 0))
+        Refuse("UTF-16 or UTF-32 without a byte-order mark");
+    decoded.text.reserve(size - at);
+    decoded.offsets.reserve(size - at + 1);
+    if (decoded.encoding == ManifestEncoding::Utf8)
+    {
+        while (end > at && data[end - 1] == 0)
+            --end;
+        DecodeUtf8(data, at, end, decoded);
+    }
+    else
+    {
+        if ((end - at) % 2 != 0 && data[end - 1] == 0)
+            --end;
+        if ((end - at) % 2 != 0)
+            Refuse("UTF-16 with an odd number of bytes");
+        while (end - at >= 2 && data[end - 1] == 0 && data[end - 2] == 0)
+            end -= 2;
+        DecodeUtf16(data, at, end, decoded.encoding == ManifestEncoding::Utf16BE, decoded);
+    }
+    decoded.offsets.push_back(static_cast<uint32_t>(end));
+    return decoded;
+}
+
+// An element of the root's content, and those of a dependency's content.
+struct CSpan
+{
+    size_t begin = 0;
+    size_t end = 0;
+    bool asks = false; // a dependentAssembly that asks for Common-Controls 6
+};
+
+struct CRootChild
+{
+    std::u32string localName;
+    CSpan span;
+    bool hasText = false;
+    std::vector<CSpan> children; // of a dependency
+};
+
+struct CAttribute
+{
+    std::u32string name;
+    std::u32string value; // with references replaced and blanks normalised
+};
+
+// A well-formedness parser (XML 1.0 and namespaces, no document type) that
+// keeps what the commands need: the root, its children, the dependencies'
+// children and whether they ask for the themed look. No recursion: nesting
+// depth costs heap, not stack.
+class CParser
+{
+public:
+    explicit CParser(const std::u32string& text) : m_text(text) {}
+
+    void Parse(ManifestEncoding encoding);
+
+    std::u32string m_rootPrefix; // with its colon
+    std::u32string m_rootLocalName;
+    bool m_rootEmpty = false;
+    bool m_rootHasText = false;
+    size_t m_rootClose = 0; // where its closing tag begins
+    std::vector<CRootChild> m_rootChildren;
+
+private:
+    enum class Role
+    {
+        Root,
+        RootChild,
+        Dependency,
+        DependentAssembly,
+        Other,
+    };
+    struct CFrame
+    {
+        std::u32string name;
+        size_t bindings; // namespace bindings in scope before this element
+        Role role;
+        size_t child;      // index in m_rootChildren
+        size_t grandchild; // index in that child's children
+        bool hasText;
+    };
+    struct CBinding
+    {
+        std::u32string prefix; // empty for the default namespace
+        std::u32string uri;
+    };
+
+    bool AtEnd() const { return m_at >= m_text.size(); }
+    char32_t Peek(size_t ahead = 0) const
+    {
+        return m_at + ahead < m_text.size() ? m_text[m_at + ahead] : 0;
+    }
+    bool At(const char* literal) const;
+    void Expect(const char* literal, const char* reason);
+    bool SkipSpace();
+    std::u32string Name(const char* reason);
+    char32_t Reference();
+    void Declaration(ManifestEncoding encoding);
+    void Misc();
+    void Comment();
+    void ProcessingInstruction();
+    void StartTag();
+    void EndTag();
+    void CharacterData();
+    void CData();
+    std::u32string AttributeValue();
+    void EndElement(const CFrame& frame, size_t end);
+    const std::u32string* Namespace(const std::u32string& prefix) const;
+    static std::u32string PrefixOf(const std::u32string& name);
+    static std::u32string LocalNameOf(const std::u32string& name);
+    static bool AsksForCommonControls(const std::vector<CAttribute>& attributes);
+
+    const std::u32string& m_text;
+    size_t m_at = 0;
+    std::vector<CFrame> m_open;
+    std::vector<CBinding> m_bindings;
+};
+
+bool CParser::At(const char* literal) const
+{
+    for (size_t i = 0; literal[i]; ++i)
+        if (Peek(i) != static_cast<unsigned char>(literal[i]))
+            return false;
+    return true;
+}
+
+void CParser::Expect(const char* literal, const char* reason)
+{
+    if (!At(literal))
+        Refuse(reason);
+    m_at += strlen(literal);
+}
+
+bool CParser::SkipSpace()
+{
+    const size_t start = m_at;
+    while (!AtEnd() && IsSpace(m_text[m_at]))
+        ++m_at;
+    return m_at != start;
+}
+
+std::u32string CParser::Name(const char* reason)
+{
+    const size_t start = m_at;
+    if (AtEnd() || !IsNameStartChar(m_text[m_at]))
+        Refuse(reason);
+    while (!AtEnd() && IsNameChar(m_text[m_at]))
+        ++m_at;
+    std::u32string name = m_text.substr(start, m_at - start);
+    // Namespaces: a prefix and a local name, each a name without a colon.
+    const size_t colon = name.find(U':');
+    if (colon != std::u32string::npos &&
+        (colon == 0 || colon + 1 == name.size() || name.find(U':', colon + 1) != name.npos ||
+         !IsNameStartChar(name[colon + 1])))
+        Refuse("a name that is not a qualified name");
+    return name;
+}
+
+char32_t CParser::Reference()
+{
+    ++m_at; // '&'
+    if (Peek() == U'#')
+    {
+        ++m_at;
+        const bool hex = Peek() == U'x';
+        if (hex)
+            ++m_at;
+        char32_t value = 0;
+        size_t digits = 0;
+        for (;; ++m_at, ++digits)
+        {
+            const char32_t c = Peek();
+            unsigned digit;
+            if (c >= U'0' && c <= U'9')
+                digit = c - U'0';
+            else if (hex && c >= U'a' && c <= U'f')
+                digit = c - U'a' + 10;
+            else if (hex && c >= U'A' && c <= U'F')
+                digit = c - U'A' + 10;
+            else
+                break;
+            value = value * (hex ? 16 : 10) + digit;
+            if (value > 0x10FFFF)
+                Refuse("a character reference out of range");
+        }
+        if (digits == 0 || !IsXmlChar(value))
+            Refuse("a character reference that XML does not allow");
+        Expect(";", "a reference without its semicolon");
+        return value;
+    }
+    const std::u32string name = Name("an ampersand that starts no reference");
+    Expect(";", "a reference without its semicolon");
+    static const struct
+    {
+        const char* name;
+        char32_t value;
+    } entities[] = {{"lt", U'<'}, {"gt", U'>'}, {"amp", U'&'}, {"apos", U'\''}, {"quot", U'"'}};
+    for (const auto& entity : entities)
+        if (Equals(name, entity.name))
+            return entity.value;
+    Refuse("an entity that XML does not predefine");
+}
+
+void CParser::Declaration(ManifestEncoding encoding)
+{
+    m_at += 5; // "<?xml", followed by a blank
+    SkipSpace();
+    auto equals = [&]
+    {
+        SkipSpace();
+        Expect("=", "a declaration attribute without its value");
+        SkipSpace();
+    };
+    auto quoted = [&]
+    {
+        const char32_t quote = Peek();
+        if (quote != U'"' && quote != U'\'')
+            Refuse("a declaration value without quotes");
+        const size_t start = ++m_at;
+        while (!AtEnd() && m_text[m_at] != quote)
+            ++m_at;
+        if (AtEnd())
+            Refuse("a declaration value without its closing quote");
+        return m_text.substr(start, m_at++ - start);
+    };
+    Expect("version", "a declaration without its version");
+    equals();
+    const std::u32string version = quoted();
+    if (version.size() < 3 || version[0] != U'1' || version[1] != U'.' ||
+        !std::all_of(version.begin() + 2, version.end(),
+                     [](char32_t c) { return c >= U'0' && c <= U'9'; }))
+        Refuse("an XML version other than 1.x");
+    bool space = SkipSpace();
+    if (space && At("encoding"))
+    {
+        m_at += 8;
+        equals();
+        const std::u32string name = quoted();
+        const bool known =
+            encoding == ManifestEncoding::Utf8
+                ? EqualsNoCase(name, "UTF-8")
+                : EqualsNoCase(name, "UTF-16") ||
+                      EqualsNoCase(name,
+                                   encoding == ManifestEncoding::Utf16LE ? "UTF-16LE" : "UTF-16BE");
+        if (!known)
+            Refuse("an encoding other than the text's UTF-8 or UTF-16");
+        space = SkipSpace();
+    }
+    if (space && At("standalone"))
+    {
+        m_at += 10;
+        equals();
+        const std::u32string standalone = quoted();
+        if (!Equals(standalone, "yes") && !Equals(standalone, "no"))
+            Refuse("a standalone value other than yes or no");
+        SkipSpace();
+    }
+    Expect("?>", "a declaration that does not end");
+}
+
+void CParser::Comment()
+{
+    m_at += 4; // "<!--"
+    const size_t dashes = m_text.find(U"--", m_at);
+    if (dashes == std::u32string::npos)
+        Refuse("a comment that does not end");
+    m_at = dashes + 2;
+    Expect(">", "two hyphens inside a comment");
+}
+
+void CParser::ProcessingInstruction()
+{
+    m_at += 2; // "<?"
+    const std::u32string target = Name("a processing instruction without a target");
+    if (EqualsNoCase(target, "xml"))
+        Refuse("a declaration that is not at the start");
+    if (!At("?>") && !SkipSpace())
+        Refuse("a processing instruction target without a blank after it");
+    const size_t end = m_text.find(U"?>", m_at);
+    if (end == std::u32string::npos)
+        Refuse("a processing instruction that does not end");
+    m_at = end + 2;
+}
+
+// Comments, processing instructions and blanks, before or after the root.
+void CParser::Misc()
+{
+    for (;;)
+    {
+        SkipSpace();
+        if (At("<!--"))
+            Comment();
+        else if (At("<?"))
+            ProcessingInstruction();
+        else
+            return;
+    }
+}
+
+std::u32string CParser::AttributeValue()
+{
+    const char32_t quote = Peek();
+    if (quote != U'"' && quote != U'\'')
+        Refuse("an attribute value without quotes");
+    ++m_at;
+    std::u32string value;
+    for (;;)
+    {
+        if (AtEnd())
+            Refuse("an attribute value without its closing quote");
+        const char32_t c = m_text[m_at];
+        if (c == quote)
+            break;
+        if (c == U'<')
+            Refuse("a less-than sign in an attribute value");
+        if (c == U'&')
+        {
+            value.push_back(Reference());
+            continue;
+        }
+        // The value as XML hands it on: each line end and blank as one blank.
+        if (c == U'\r' && Peek(1) == U'\n')
+            ++m_at;
+        value.push_back(IsSpace(c) ? U' ' : c);
+        ++m_at;
+    }
+    ++m_at;
+    return value;
+}
+
+const std::u32string* CParser::Namespace(const std::u32string& prefix) const
+{
+    for (auto binding = m_bindings.rbegin(); binding != m_bindings.rend(); ++binding)
+        if (binding->prefix == prefix)
+            return &binding->uri;
+    return nullptr;
+}
+
+std::u32string CParser::PrefixOf(const std::u32string& name)
+{
+    const size_t colon = name.find(U':');
+    return colon == std::u32string::npos ? std::u32string() : name.substr(0, colon);
+}
+
+std::u32string CParser::LocalNameOf(const std::u32string& name)
+{
+    const size_t colon = name.find(U':');
+    return colon == std::u32string::npos ? name : name.substr(colon + 1);
+}
+
+// name "Microsoft.Windows.Common-Controls" (without case) and a version 6.x.
+bool CParser::AsksForCommonControls(const std::vector<CAttribute>& attributes)
+{
+    bool name = false, version = false;
+    for (const CAttribute& attribute : attributes)
+    {
+        if (Equals(attribute.name, "name"))
+            name = EqualsNoCase(attribute.value, "Microsoft.Windows.Common-Controls");
+        else if (Equals(attribute.name, "version"))
+            version = attribute.value.size() >= 2 && attribute.value[0] == U'6' &&
+                      attribute.value[1] == U'.';
+    }
+    return name && version;
+}
+
+void CParser::StartTag()
+{
+    const size_t start = m_at++;
+    CFrame frame{
+        Name("a less-than sign that starts no tag"), m_bindings.size(), Role::Other, 0, 0, false};
+    std::vector<CAttribute> attributes;
+    for (;;)
+    {
+        const bool space = SkipSpace();
+        if (At(">") || At("/>"))
+            break;
+        if (!space)
+            Refuse("attributes without blanks between them");
+        CAttribute attribute{Name("an attribute without a name"), {}};
+        SkipSpace();
+        Expect("=", "an attribute without its value");
+        SkipSpace();
+        attribute.value = AttributeValue();
+        attributes.push_back(std::move(attribute));
+    }
+
+    // Namespace declarations first: they apply to the element's own name
+    // and attributes.
+    static const char32_t kXmlUri[] = U"http://www.w3.org/XML/1998/namespace";
+    for (const CAttribute& attribute : attributes)
+    {
+        if (Equals(attribute.name, "xmlns"))
+            m_bindings.push_back({std::u32string(), attribute.value});
+        else if (Equals(PrefixOf(attribute.name), "xmlns"))
+        {
+            const std::u32string prefix = LocalNameOf(attribute.name);
+            if (Equals(prefix, "xmlns") || attribute.value.empty() ||
+                (Equals(prefix, "xml") != (attribute.value == kXmlUri)))
+                Refuse("a namespace declaration that XML does not allow");
+            m_bindings.push_back({prefix, attribute.value});
+        }
+    }
+    auto bound = [&](const std::u32string& prefix)
+    { return prefix.empty() || Equals(prefix, "xml") || Namespace(prefix) != nullptr; };
+    if (!bound(PrefixOf(frame.name)))
+        Refuse("a namespace prefix that is not declared");
+    // No attribute twice, by name or by namespace and local name.
+    std::vector<std::u32string> names, expanded;
+    for (const CAttribute& attribute : attributes)
+    {
+        names.push_back(attribute.name);
+        const std::u32string prefix = PrefixOf(attribute.name);
+        if (Equals(prefix, "xmlns") || Equals(attribute.name, "xmlns"))
+            continue;
+        if (!bound(prefix))
+            Refuse("a namespace prefix that is not declared");
+        if (prefix.empty())
+            expanded.push_back(U'\0' + attribute.name);
+        else
+            expanded.push_back(
+                (Equals(prefix, "xml") ? std::u32string(kXmlUri) : *Namespace(prefix)) + U'\0' +
+                LocalNameOf(attribute.name));
+    }
+    for (auto* list : {&names, &expanded})
+    {
+        std::sort(list->begin(), list->end());
+        if (std::adjacent_find(list->begin(), list->end()) != list->end())
+            Refuse("an attribute given twice");
+    }
+
+    // What the element is to the commands.
+    const std::u32string localName = LocalNameOf(frame.name);
+    if (m_open.empty())
+    {
+        frame.role = Role::Root;
+        m_rootPrefix = PrefixOf(frame.name);
+        if (!m_rootPrefix.empty())
+            m_rootPrefix.push_back(U':');
+        m_rootLocalName = localName;
+    }
+    else
+    {
+        const CFrame& parent = m_open.back();
+        if (parent.role == Role::Root)
+        {
+            const bool dependency = Equals(localName, "dependency");
+            frame.role = dependency ? Role::Dependency : Role::RootChild;
+            frame.child = m_rootChildren.size();
+            m_rootChildren.push_back({localName, {start, 0, false}, false, {}});
+        }
+        else if (parent.role == Role::Dependency)
+        {
+            frame.role =
+                Equals(localName, "dependentAssembly") ? Role::DependentAssembly : Role::Other;
+            frame.child = parent.child;
+            auto& children = m_rootChildren[parent.child].children;
+            frame.grandchild = children.size();
+            children.push_back({start, 0, false});
+        }
+        else if (parent.role == Role::DependentAssembly && Equals(localName, "assemblyIdentity") &&
+                 AsksForCommonControls(attributes))
+        {
+            m_rootChildren[parent.child].children[parent.grandchild].asks = true;
+        }
+    }
+
+    if (At("/>"))
+    {
+        m_at += 2;
+        if (frame.role == Role::Root)
+            m_rootEmpty = true;
+        EndElement(frame, m_at);
+    }
+    else
+    {
+        ++m_at;
+        m_open.push_back(std::move(frame));
+    }
+}
+
+void CParser::EndElement(const CFrame& frame, size_t end)
+{
+    m_bindings.resize(frame.bindings);
+    switch (frame.role)
+    {
+    case Role::Root:
+        m_rootHasText = frame.hasText;
+        break;
+    case Role::RootChild:
+    case Role::Dependency:
+        m_rootChildren[frame.child].span.end = end;
+        m_rootChildren[frame.child].hasText = frame.hasText;
+        break;
+    case Role::DependentAssembly:
+        m_rootChildren[frame.child].children[frame.grandchild].end = end;
+        break;
+    case Role::Other:
+        if (!m_open.empty() && m_open.back().role == Role::Dependency)
+            m_rootChildren[frame.child].children[frame.grandchild].end = end;
+        break;
+    }
+}
+
+void CParser::EndTag()
+{
+    const size_t start = m_at;
+    m_at += 2; // "</"
+    const std::u32string name = Name("an end tag without a name");
+    SkipSpace();
+    Expect(">", "an end tag that does not end");
+    CFrame frame = std::move(m_open.back());
+    m_open.pop_back();
+    if (name != frame.name)
+        Refuse("an end tag that does not match its start tag");
+    if (frame.role == Role::Root)
+        m_rootClose = start;
+    EndElement(frame, m_at);
+}
+
+void CParser::CharacterData()
+{
+    const size_t start = m_at;
+    while (!AtEnd() && m_text[m_at] != U'<' && m_text[m_at] != U'&')
+        ++m_at;
+    const std::u32string::const_iterator first = m_text.begin() + static_cast<long>(start),
+                                         last = m_text.begin() + static_cast<long>(m_at);
+    static const char32_t kCDataEnd[] = U"]]>";
+    if (std::search(first, last, kCDataEnd, kCDataEnd + 3) != last)
+        Refuse("]]> in text");
+    if (!std::all_of(first, last, IsSpace))
+        m_open.back().hasText = true;
+}
+
+void CParser::CData()
+{
+    m_at += 9; // "<![CDATA["
+    const size_t end = m_text.find(U"]]>", m_at);
+    if (end == std::u32string::npos)
+        Refuse("a CDATA section that does not end");
+    m_at = end + 3;
+    m_open.back().hasText = true;
+}
+
+void CParser::Parse(ManifestEncoding encoding)
+{
+    if (At("<?xml") && IsSpace(Peek(5)))
+        Declaration(encoding);
+    Misc();
+    if (At("<!DOCTYPE"))
+        Refuse("a document type declaration");
+    if (Peek() != U'<' || At("<!") || At("</"))
+        Refuse("no root element");
+    StartTag();
+    while (!m_open.empty())
+    {
+        if (AtEnd())
+            Refuse("an element that is not closed");
+        if (At("</"))
+            EndTag();
+        else if (At("<!--"))
+            Comment();
+        else if (At("<![CDATA["))
+            CData();
+        else if (At("<?"))
+            ProcessingInstruction();
+        else if (At("<!"))
+            Refuse("a declaration inside an element");
+        else if (Peek() == U'<')
+            StartTag();
+        else if (Peek() == U'&')
+        {
+            Reference();
+            m_open.back().hasText = true;
+        }
+        else
+            CharacterData();
+    }
+    Misc();
+    if (!AtEnd())
+        Refuse("text after the root element");
+}
+
+// An element's range, widened to its whole line when nothing but blanks
+// stands beside it there: the blanks before it and its line end go with it.
+CSpan WithOwnLine(const std::u32string& text, CSpan span)
+{
+    size_t begin = span.begin;
+    while (begin > 0 && IsBlank(text[begin - 1]))
+        --begin;
+    if (begin == 0 || !IsNewline(text[begin - 1]))
+        return span;
+    size_t end = span.end;
+    while (end < text.size() && IsBlank(text[end]))
+        ++end;
+    if (end == text.size() || !IsNewline(text[end]))
+        return span;
+    if (text[end] == U'\r' && end + 1 < text.size() && text[end + 1] == U'\n')
+        ++end;
+    return {begin, end + 1, span.asks};
+}
+
+// The blanks from the start of the line of the element at at, when only
+// blanks precede it there.
+bool LeadingBlanks(const std::u32string& text, size_t at, std::u32string& blanks)
+{
+    size_t begin = at;
+    while (begin > 0 && IsBlank(text[begin - 1]))
+        --begin;
+    if (begin == 0 || !IsNewline(text[begin - 1]))
+        return false;
+    blanks = text.substr(begin, at - begin);
+    return true;
+}
+
+// The text's own newline and indentation, for the lines Enable adds.
+void Layout(const std::u32string& text, const CParser& parser, CManifestReading& reading)
+{
+    const size_t newline = text.find_first_of(U"\r\n");
+    if (newline != std::u32string::npos)
+        reading.newline =
+            text[newline] == U'\r' && newline + 1 < text.size() && text[newline + 1] == U'\n'
+                ? U"\r\n"
+                : text.substr(newline, 1);
+    // One level: a tab where the first indented line uses one, else the
+    // fewest blanks any line is indented by; none where no line is indented.
+    size_t fewest = 0;
+    bool tab = false, first = true;
+    for (size_t at = 0; at < text.size(); ++at)
+    {
+        if (!IsNewline(text[at]) ||
+            (text[at] == U'\r' && at + 1 < text.size() && text[at + 1] == U'\n'))
+            continue;
+        size_t end = at + 1;
+        while (end < text.size() && IsBlank(text[end]))
+            ++end;
+        if (end == at + 1 || end == text.size() || IsNewline(text[end]))
+            continue;
+        if (first)
+            tab = text[at + 1] == U'\t';
+        first = false;
+        if (text.compare(at + 1, end - at - 1, std::u32string(end - at - 1, U' ')) == 0 &&
+            (fewest == 0 || end - at - 1 < fewest))
+            fewest = end - at - 1;
+    }
+    reading.indentStep = tab ? U"\t" : std::u32string(fewest, U' ');
+    // The root's children are indented as its first child on a line of its
+    // own, else one level deeper than its closing tag.
+    for (const CRootChild& child : parser.m_rootChildren)
+        if (LeadingBlanks(text, child.span.begin, reading.indent))
+            return;
+    std::u32string closing;
+    LeadingBlanks(text, parser.m_rootClose, closing);
+    reading.indent = closing + reading.indentStep;
+}
+
+std::string Encode(const std::u32string& text, ManifestEncoding encoding)
+{
+    std::string bytes;
+    for (char32_t c : text)
+    {
+        if (encoding == ManifestEncoding::Utf8)
+        {
+            if (c < 0x80)
+                bytes += static_cast<char>(c);
+            else if (c < 0x800)
+                bytes += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+            else if (c < 0x10000)
+                bytes +=
+                    {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                     static_cast<char>(0x80 | (c & 0x3F))};
+            else
+                bytes +=
+                    {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                     static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                     static_cast<char>(0x80 | (c & 0x3F))};
+            continue;
+        }
+        auto unit = [&](char32_t u)
+        {
+            const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+            if (encoding == ManifestEncoding::Utf16BE)
+                bytes += {high, low};
+            else
+                bytes += {low, high};
+        };
+        if (c < 0x10000)
+            unit(c);
+        else
+            unit(0xD800 + ((c - 0x10000) >> 10)), unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+    return bytes;
+}
+
+std::u32string Widen(const char* ascii)
+{
+    return std::u32string(ascii, ascii + strlen(ascii));
+}
+} // namespace
+
+CManifestReading ReadManifest(const uint8_t* data, size_t size)
+{
+    CManifestReading reading;
+    try
+    {
+        const CDecodedText decoded = Decode(data, size);
+        reading.encoding = decoded.encoding;
+        CParser parser(decoded.text);
+        parser.Parse(decoded.encoding);
+        if (!Equals(parser.m_rootLocalName, "assembly"))
+            Refuse("a root element other than assembly");
+        if (parser.m_rootEmpty)
+            Refuse("an assembly element without content");
+
+        std::vector<CSpan> spans;
+        for (const CRootChild& child : parser.m_rootChildren)
+        {
+            size_t asking = 0;
+            for (const CSpan& grandchild : child.children)
+                asking += grandchild.asks;
+            if (asking == 0)
+                continue;
+            // The whole dependency when it holds nothing else.
+            if (asking == child.children.size() && !child.hasText)
+                spans.push_back(child.span);
+            else
+                for (const CSpan& grandchild : child.children)
+                    if (grandchild.asks)
+                        spans.push_back(grandchild);
+        }
+        if (spans.empty())
+        {
+            reading.look = ManifestLook::Classic;
+            const std::u32string& text = decoded.text;
+            size_t begin = parser.m_rootClose;
+            while (begin > 0 && IsBlank(text[begin - 1]))
+                --begin;
+            reading.ownLines = IsNewline(text[begin - 1]);
+            reading.insertAt = decoded.offsets[reading.ownLines ? begin : parser.m_rootClose];
+            reading.prefix = parser.m_rootPrefix;
+            Layout(text, parser, reading);
+            return reading;
+        }
+
+        reading.look = ManifestLook::Themed;
+        reading.nothingLeft = !parser.m_rootHasText;
+        for (const CRootChild& child : parser.m_rootChildren)
+        {
+            const bool cut =
+                std::any_of(spans.begin(), spans.end(),
+                            [&](const CSpan& span) { return span.begin == child.span.begin; });
+            if (!cut && !Equals(child.localName, "assemblyIdentity") &&
+                !Equals(child.localName, "description"))
+                reading.nothingLeft = false;
+        }
+        for (const CSpan& span : spans)
+        {
+            const CSpan line = WithOwnLine(decoded.text, span);
+            reading.cuts.push_back({decoded.offsets[line.begin], decoded.offsets[line.end]});
+        }
+        // Text joined across a cut could read differently ("]]" before the
+        // dependency and ">" after it): only a cut that leaves XML is made.
+        const std::string rest = CutThemedLook(data, size, reading);
+        if (ReadManifest(reinterpret_cast<const uint8_t*>(rest.data()), rest.size()).look !=
+            ManifestLook::Classic)
+            Refuse("text that would not be XML without the dependency");
+    }
+    catch (const CRefusal& refusal)
+    {
+        CManifestReading refused;
+        refused.refusal = refusal.reason;
+        refused.encoding = reading.encoding;
+        return refused;
+    }
+    return reading;
+}
+
+std::string InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
+                             const char* architecture)
+{
+    const std::u32string& p = reading.prefix;
+    const std::u32string identity =
+        U"<" + p +
+        U"assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
+        U"version=\"6.0.0.0\" processorArchitecture=\"" +
+        Widen(architecture) + U"\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>";
+    std::u32string block;
+    if (reading.ownLines)
+    {
+        const std::u32string& i = reading.indent;
+        const std::u32string& s = reading.indentStep;
+        const std::u32string& n = reading.newline;
+        block = i + U"<" + p + U"dependency>" + n + i + s + U"<" + p + U"dependentAssembly>" + n +
+                i + s + s + identity + n + i + s + U"</" + p + U"dependentAssembly>" + n + i +
+                U"</" + p + U"dependency>" + n;
+    }
+    else
+    {
+        block = U"<" + p + U"dependency><" + p + U"dependentAssembly>" + identity + U"</" + p +
+                U"dependentAssembly></" + p + U"dependency>";
+    }
+    const char* bytes = reinterpret_cast<const char*>(data);
+    return std::string(bytes, reading.insertAt) + Encode(block, reading.encoding) +
+           std::string(bytes + reading.insertAt, size - reading.insertAt);
+}
+
+std::string CutThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading)
+{
+    const char* bytes = reinterpret_cast<const char*>(data);
+    std::string rest;
+    rest.reserve(size);
+    size_t kept = 0;
+    for (const CByteRange& cut : reading.cuts)
+    {
+        rest.append(bytes + kept, cut.begin - kept);
+        kept = cut.end;
+    }
+    rest.append(bytes + kept, size - kept);
+    return rest;
+}
