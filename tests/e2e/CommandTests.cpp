@@ -293,6 +293,32 @@ TEST(FailuresShowTheCodeAndLeaveTheTargetAsItWas)
     CHECK(ReadFileBytes(lost + L".bak") == lostBytes);
     CHECK_EQ(session.Buttons(), std::string("-DS"));
 
+    // Manifest 1 no longer XML since the probe: Enable cannot tell where
+    // the dependency goes and says so; the copy made before stays.
+    const std::wstring broken = Copy(folder, L"uac_only.exe", L"broken.exe");
+    session.SetPath(broken);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    CopyFileW(Fixture(L"not_xml.exe").c_str(), broken.c_str(), FALSE);
+    const std::string brokenBytes = ReadFileBytes(broken);
+    session.Click(IDC_ENABLE_XP);
+    CheckErrorBox(session, ERROR_SXS_MANIFEST_PARSE_ERROR);
+    CHECK(ReadFileBytes(broken) == brokenBytes);
+    CHECK(ReadFileBytes(broken + L".bak") == brokenBytes);
+    // No longer themed since the probe: Disable has nothing to take away,
+    // says the look is classic and leaves every byte.
+    const std::wstring plain = Copy(folder, L"themed_settings.exe", L"plain.exe");
+    session.SetPath(plain);
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+    CopyFileW(Fixture(L"uac_only.exe").c_str(), plain.c_str(), FALSE);
+    const std::string plainBytes = ReadFileBytes(plain);
+    session.SetSaveCopy(false);
+    session.Click(IDC_DISABLE_XP);
+    CHECK_EQ(session.Answer(IDNO).text, Question(false, L""));
+    CHECK(session.Idle());
+    CHECK(ReadFileBytes(plain) == plainBytes);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    session.SetSaveCopy(true);
+
     // Start on a library, and on a deleted file.
     const std::wstring library = Copy(folder, L"marker.dll", L"library.dll");
     session.SetPath(library);
@@ -359,6 +385,33 @@ std::wstring WithMachine(const CScratchFolder& folder, const wchar_t* as, WORD m
     return path;
 }
 
+// A copy of the 32-bit test program with a .NET runtime header of flags
+// (COMIMAGE_FLAGS_*) at the start of its first section.
+std::wstring WithRuntimeHeader(const CScratchFolder& folder, const wchar_t* as, DWORD flags)
+{
+#ifdef _WIN64
+    std::string bytes = ReadFileBytes(Fixture(L"other_arch.exe"));
+#else
+    std::string bytes = ReadFileBytes(Fixture(L"no_version.exe"));
+#endif
+    uint32_t pe = 0, firstRva = 0, firstRaw = 0;
+    uint16_t optionalSize = 0;
+    memcpy(&pe, &bytes[0x3C], 4);
+    memcpy(&optionalSize, &bytes[pe + 20], 2);
+    const size_t optional = pe + 24, sections = optional + optionalSize;
+    memcpy(&firstRva, &bytes[sections + 12], 4);
+    memcpy(&firstRaw, &bytes[sections + 20], 4);
+    IMAGE_COR20_HEADER header = {};
+    header.cb = sizeof header;
+    header.Flags = flags;
+    memcpy(&bytes[firstRaw], &header, sizeof header);
+    const IMAGE_DATA_DIRECTORY directory = {firstRva, sizeof header};
+    memcpy(&bytes[optional + 96 + 8 * IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR], &directory,
+           sizeof directory);
+    const std::wstring path = folder / as;
+    WriteFileBytes(path, bytes);
+    return path;
+}
 } // namespace
 
 // Enable writes the manifest for the target's processor, whichever the
@@ -421,6 +474,28 @@ TEST(EnableNamesTheTargetsProcessor)
     CHECK(session.Answer(IDYES).shown);
     CheckErrorBox(session, {ERROR_BAD_EXE_FORMAT, ERROR_EXE_MACHINE_TYPE_MISMATCH});
     CHECK_EQ(session.Buttons(), std::string("-DS"));
+
+    // .NET programs: one that is all IL and not held to 32 bits runs as a
+    // 64-bit process on x64 and ARM64 Windows, so its manifest names any
+    // processor; one held to 32 bits keeps X86.
+    const struct
+    {
+        DWORD flags;
+        const char* architecture;
+    } managed[] = {{0x1, "*"}, {0x1 | 0x2, "X86"}, {0x1 | 0x2 | 0x20000, "X86"}};
+    for (const auto& program : managed)
+    {
+        const std::wstring path = WithRuntimeHeader(folder, L"Managed.exe", program.flags);
+        session.SetPath(path);
+        CHECK_EQ(session.Buttons(), std::string("E-S"));
+        session.Click(IDC_ENABLE_XP);
+        CHECK(session.Answer(IDNO).shown);
+        CHECK(session.Idle());
+        const ResourceMap enabled = LoaderResources(path);
+        CHECK(enabled.count(L"#24/#1/0") == 1 &&
+              enabled.at(L"#24/#1/0") ==
+                  ExpectedManifest("Managed", "0.0.0.0", program.architecture));
+    }
 
     // IA-64 and 32-bit ARM: nothing offered, no box, no change.
     for (WORD machine : {WORD(0x0200), WORD(0x01C4)})

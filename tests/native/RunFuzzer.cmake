@@ -1,16 +1,17 @@
-# Runs the fuzz target for a fixed number of inputs over a seed corpus of small
-# real images; any finding fails the test.
+# Runs a fuzz target for a fixed number of inputs (RUNS, each at most MAX_LEN
+# bytes) over a seed corpus (the files the globs in SEEDS match, up to
+# MAX_LEN); any finding fails the test.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/seeds ${WORK}/findings)
-file(GLOB seeds ${FIXTURES}/*.exe ${FIXTURES}/*.dll)
+file(GLOB seeds ${SEEDS})
 foreach(seed ${seeds})
   file(SIZE ${seed} size)
-  if(size LESS 400000)
+  if(NOT size GREATER MAX_LEN)
     file(COPY ${seed} DESTINATION ${WORK}/seeds)
   endif()
 endforeach()
 execute_process(
-  COMMAND ${FUZZER} -runs=20000 -seed=1 -max_len=400000 -timeout=20 -rss_limit_mb=2048
+  COMMAND ${FUZZER} -runs=${RUNS} -seed=1 -max_len=${MAX_LEN} -timeout=20 -rss_limit_mb=2048
           -artifact_prefix=${WORK}/findings/ ${WORK}/seeds
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
