@@ -69,6 +69,6 @@ void CManifestToolDlg::OnDisableXpStyle()
         // old bytes.
         module.Release();
         update.Discard();
-        ShowCommandError(code, keptFile);
+        ShowCommandError(code, m_strPath, keptFile);
     }
 }

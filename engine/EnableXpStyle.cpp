@@ -112,6 +112,6 @@ void CManifestToolDlg::OnEnableXpStyle()
         // old bytes.
         module.Release();
         update.Discard();
-        ShowCommandError(code, keptFile);
+        ShowCommandError(code, m_strPath, keptFile);
     }
 }

@@ -1,4 +1,5 @@
 // Starting the target so that the user sees the effect of a change at once.
+#include "PathNames.h"
 #include "TargetModule.h"
 
 #include "errors/ErrorCode.h"
@@ -23,7 +24,7 @@ void CManifestToolDlg::LaunchTarget()
         CloseHandle(process.hThread);
         return;
     }
-    ShowErrorBox(ErrorCodeFromLastError(), MB_ICONERROR);
+    ShowErrorBox(ErrorCodeFromLastError(), MB_ICONERROR, nullptr, FindFileName(m_strPath));
 }
 
 void CManifestToolDlg::OnStart()

@@ -3,10 +3,10 @@
 #include "../framework/AfxString.h"
 #include "../framework/WinApp.h"
 
-int ShowErrorBox(HRESULT code, UINT style, LPCWSTR note)
+int ShowErrorBox(HRESULT code, UINT style, LPCWSTR note, LPCWSTR insert)
 {
     CString text;
-    FormatErrorText(text, code);
+    FormatErrorText(text, code, insert);
     if (note && *note)
     {
         // The platform's texts end in a line break of their own; the note

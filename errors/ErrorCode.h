@@ -11,11 +11,12 @@ HRESULT ErrorCodeFromLastError();
 
 // Turns code into readable text (never fails; the fixed English fallback when
 // no message source knows the code). Texts are taken over unchanged,
-// trailing line break included.
+// trailing line break included, except that a system text's "%1" names
+// insert, when one is given, as Windows' own boxes name the file there.
 class CString;
-void FormatErrorText(CString& text, HRESULT code);
+void FormatErrorText(CString& text, HRESULT code, LPCWSTR insert = nullptr);
 
-// Shows the code's text in an application message box with style, and note,
-// when there is one, as a paragraph of its own after it; returns the button
-// pressed.
-int ShowErrorBox(HRESULT code, UINT style, LPCWSTR note = nullptr);
+// Shows the code's text (with insert as FormatErrorText puts it in) in an
+// application message box with style, and note, when there is one, as a
+// paragraph of its own after it; returns the button pressed.
+int ShowErrorBox(HRESULT code, UINT style, LPCWSTR note = nullptr, LPCWSTR insert = nullptr);

@@ -70,7 +70,7 @@ bool FromSystemAndProgram(DWORD code, WORD low, CLocalMemory& message)
 }
 } // namespace
 
-void FormatErrorText(CString& text, HRESULT code)
+void FormatErrorText(CString& text, HRESULT code, LPCWSTR insert)
 {
     text.Empty();
     const DWORD value = static_cast<DWORD>(code);
@@ -91,7 +91,13 @@ void FormatErrorText(CString& text, HRESULT code)
         found = FromSystemAndProgram(value, low, message);
 
     if (found)
+    {
+        // Read with its inserts ignored, the text keeps "%1" where the
+        // platform names the file.
         text = static_cast<LPCWSTR>(message.Get());
+        if (insert)
+            text.Replace(L"%1", insert);
+    }
     else if (value <= 0xFFFF)
         text.Format(L"Unexpected error: %u", value);
     else

@@ -94,3 +94,16 @@ BOOL CString::LoadString(UINT id)
     m_text.assign(text, static_cast<size_t>(length));
     return TRUE;
 }
+
+int CString::Replace(LPCWSTR from, LPCWSTR to)
+{
+    const size_t fromLength = wcslen(from), toLength = wcslen(to);
+    int count = 0;
+    for (size_t at = m_text.find(from); at != std::wstring::npos;
+         at = m_text.find(from, at + toLength))
+    {
+        m_text.replace(at, fromLength, to);
+        ++count;
+    }
+    return count;
+}

@@ -38,6 +38,10 @@ public:
     void Format(UINT formatId, ...);
     void FormatV(LPCWSTR format, va_list args);
 
+    // Replaces every occurrence of from (not empty) by to, left to right;
+    // the number replaced.
+    int Replace(LPCWSTR from, LPCWSTR to);
+
     // Loads a string from the current resource module; the platform picks the
     // language variant. FALSE (and an empty string) when there is none.
     BOOL LoadString(UINT id);

@@ -16,6 +16,8 @@ using Bytes = std::vector<uint8_t>;
 struct BadImage
 {
     const char* reason = "malformed image";
+    // A well-formed image that the writer finds no layout for; reason says why.
+    bool noRoom = false;
 };
 
 // Throws BadImage{reason} unless [offset, offset + size) lies within total.

@@ -32,6 +32,9 @@ constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
 constexpr size_t kMagic = 0;
 constexpr size_t kSizeOfInitializedData = 8;
+constexpr size_t kAddressOfEntryPoint = 16;
+constexpr size_t kImageBasePe32 = 28;     // 32 bits
+constexpr size_t kImageBasePe32Plus = 24; // 64 bits
 constexpr size_t kSectionAlignment = 32;
 constexpr size_t kFileAlignment = 36;
 constexpr size_t kSizeOfImage = 56;
@@ -45,9 +48,16 @@ constexpr size_t kDirectoryEntrySize = 8; // RVA, size
 
 enum DataDirectoryIndex : unsigned
 {
+    kDirExport = 0,
+    kDirImport = 1,
     kDirResource = 2,
+    kDirException = 3,
     kDirSecurity = 4,
+    kDirBaseReloc = 5,
     kDirDebug = 6,
+    kDirTls = 9,
+    kDirDelayImport = 13,
+    kDirClr = 14,
 };
 
 // One entry of the section table.
@@ -69,9 +79,44 @@ constexpr uint32_t kMemoryRead = 0x40000000;
 // One entry of the debug directory.
 namespace debug
 {
+constexpr size_t kSizeOfData = 16;
+constexpr size_t kAddressOfRawData = 20;
 constexpr size_t kPointerToRawData = 24;
 constexpr size_t kSize = 28;
 } // namespace debug
+
+// What data directories point to, as far as the writer must know where it
+// lies: the structures' fields that hold addresses.
+namespace imports
+{
+constexpr size_t kOriginalFirstThunk = 0;
+constexpr size_t kName = 12;
+constexpr size_t kFirstThunk = 16;
+constexpr size_t kSize = 20;
+} // namespace imports
+namespace delay
+{
+constexpr size_t kAttributes = 0;   // bit 0: the fields are RVAs, else VAs
+constexpr size_t kFirstAddress = 4; // then five more address fields
+constexpr unsigned kAddressCount = 6;
+constexpr size_t kSize = 32;
+} // namespace delay
+namespace exports
+{
+constexpr size_t kName = 12;
+constexpr size_t kNumberOfFunctions = 20;
+constexpr size_t kAddressOfFunctions = 28; // then the names' and ordinals' tables
+constexpr size_t kSize = 40;
+} // namespace exports
+namespace tls // VAs: start and end of the template, index, callbacks
+{
+constexpr unsigned kAddressCount = 4;
+} // namespace tls
+namespace clr // RVA and size pairs: metadata, resources, strong-name signature, ...
+{
+constexpr size_t kRanges[] = {8, 24, 32, 40, 48, 56, 64};
+constexpr size_t kSize = 72;
+} // namespace clr
 
 // The resource directory's three kinds of record.
 namespace resource

@@ -61,9 +61,10 @@ void ApplyChange(const PeImage& image, const SectionChange& change, Bytes& heade
     }
 }
 
-// Debug directory entries whose data lies in the overlay carry its file
-// offset; they follow it. The directory itself stays where it is.
-void MoveDebugData(const PeImage& image, Source& source, FilePlan& plan)
+// Debug directory entries whose data lies in raw data that moves (from
+// movedFrom on) carry its file offset; they follow it. The directory itself
+// stays where it is.
+void MoveDebugData(const PeImage& image, Source& source, uint64_t movedFrom, FilePlan& plan)
 {
     const uint32_t rva = image.DirectoryRva(kDirDebug);
     const uint32_t size = image.DirectorySize(kDirDebug);
@@ -81,7 +82,7 @@ void MoveDebugData(const PeImage& image, Source& source, FilePlan& plan)
     for (size_t i = 0; i + debug::kSize <= size; i += debug::kSize)
     {
         const uint32_t pointer = Read32(entries, i + debug::kPointerToRawData);
-        if (pointer == 0 || pointer < image.OverlayStart())
+        if (pointer == 0 || pointer < movedFrom)
             continue;
         const uint64_t moved = plan.Map(pointer);
         if (moved > UINT32_MAX)
@@ -96,7 +97,8 @@ void MoveDebugData(const PeImage& image, Source& source, FilePlan& plan)
 
 ResourceEditor::ResourceEditor(Source& source)
     : m_source(source), m_image(source), m_root(ReadRootSection(m_image, source)),
-      m_spill(ReadSpillSection(m_image, m_root, source)), m_tree(m_image, m_root)
+      m_spill(ReadSpillSection(m_image, m_root, source)), m_tree(m_image, m_root),
+      m_shared(HoldsForeignData(m_image, source, m_root.index))
 {
 }
 
@@ -108,8 +110,57 @@ ResourceEditor::ResourceEditor(Bytes file)
 ResourceEditor::ResourceEditor(std::unique_ptr<Bytes> file)
     : m_file(std::move(file)), m_memory(std::make_unique<MemorySource>(*m_file)),
       m_source(*m_memory), m_image(m_source), m_root(ReadRootSection(m_image, m_source)),
-      m_spill(ReadSpillSection(m_image, m_root, m_source)), m_tree(m_image, m_root)
+      m_spill(ReadSpillSection(m_image, m_root, m_source)), m_tree(m_image, m_root),
+      m_shared(HoldsForeignData(m_image, m_source, m_root.index))
 {
+}
+
+bool ResourceEditor::RemovesEmptySection() const
+{
+    // The last section in the table and in the file, ending the file, and
+    // holding nothing but a tree that is now empty.
+    if (!m_tree.Empty() || m_root.index < 0 || m_shared || m_spill.index >= 0)
+        return false;
+    const std::vector<Section>& sections = m_image.Sections();
+    const size_t index = static_cast<size_t>(m_root.index);
+    const Section& s = sections[index];
+    if (index + 1 != sections.size() || sections.size() < 2 || s.sizeOfRawData == 0 ||
+        uint64_t(s.pointerToRawData) + s.sizeOfRawData != m_image.OverlayStart())
+        return false;
+    return std::all_of(
+        sections.begin(), sections.end() - 1,
+        [&](const Section& other)
+        { return uint64_t(other.pointerToRawData) + other.sizeOfRawData <= s.pointerToRawData; });
+}
+
+// Takes the empty resource section out of the table and the file, with the
+// padding before it: the other sections' raw data ends the sections again,
+// and the data after them is back where it was before the section came.
+void ResourceEditor::RemoveSection(Bytes& headers, FilePlan& plan) const
+{
+    const std::vector<Section>& sections = m_image.Sections();
+    const Section& s = sections[static_cast<size_t>(m_root.index)];
+    uint64_t fileEnd = m_image.SizeOfHeaders(), memoryEnd = 0;
+    for (size_t i = 0; i + 1 < sections.size(); ++i)
+    {
+        fileEnd = std::max<uint64_t>(fileEnd, uint64_t(sections[i].pointerToRawData) +
+                                                  sections[i].sizeOfRawData);
+        memoryEnd = std::max<uint64_t>(memoryEnd, uint64_t(sections[i].virtualAddress) +
+                                                      sections[i].VirtualExtent());
+    }
+    plan.Replace(fileEnd, m_image.OverlayStart() - fileEnd, {});
+    std::fill(headers.begin() + static_cast<std::ptrdiff_t>(s.headerOffset),
+              headers.begin() + static_cast<std::ptrdiff_t>(s.headerOffset + section::kSize), 0);
+    Write16(headers, m_image.NumberOfSectionsOffset(), static_cast<uint16_t>(sections.size() - 1));
+    if (s.characteristics & section::kInitializedData)
+    {
+        const size_t at = m_image.SizeOfInitializedDataOffset();
+        Write32(headers, at, Read32(headers, at) - s.sizeOfRawData);
+    }
+    Write32(headers, m_image.SizeOfImageOffset(), AlignUp(memoryEnd, m_image.SectionAlignment()));
+    const size_t directory = m_image.DirectoryOffset(kDirResource);
+    Write32(headers, directory, 0);
+    Write32(headers, directory + 4, 0);
 }
 
 FilePlan ResourceEditor::Plan() const
@@ -117,10 +168,16 @@ FilePlan ResourceEditor::Plan() const
     FilePlan plan(m_image.FileSize());
     Bytes headers = m_image.Headers();
     size_t headerEnd = m_image.SectionTableOffset() + m_image.Sections().size() * section::kSize;
+    // Raw data from here on may move in the file.
+    uint64_t movedFrom = m_image.OverlayStart();
 
-    if (m_root.index >= 0 || !m_tree.Empty())
+    if (RemovesEmptySection())
     {
-        const Placement placement = PlaceTree(m_image, m_root, m_spill, m_tree);
+        RemoveSection(headers, plan);
+    }
+    else if (m_root.index >= 0 || !m_tree.Empty())
+    {
+        const Placement placement = PlaceTree(m_image, m_root, m_spill, m_tree, m_shared);
         for (const SectionChange& change : placement.changes)
         {
             ApplyChange(m_image, change, headers, plan);
@@ -139,6 +196,31 @@ FilePlan ResourceEditor::Plan() const
             throw BadImage{"no resource entry among the data directories"};
         Write32(headers, directory, placement.directoryRva);
         Write32(headers, directory + 4, placement.directorySize);
+        for (const Placement::Trim& trim : placement.trims)
+        {
+            const Section& s = m_image.Sections()[static_cast<size_t>(trim.index)];
+            Write32(headers, s.headerOffset + section::kSizeOfRawData, trim.sizeOfRawData);
+            if (s.characteristics & section::kInitializedData)
+            {
+                const size_t at = m_image.SizeOfInitializedDataOffset();
+                Write32(headers, at, Read32(headers, at) - (s.sizeOfRawData - trim.sizeOfRawData));
+            }
+        }
+        if (placement.movesLaterSections)
+        {
+            // The sections after the resources' in the file follow it.
+            const Section& root = m_image.Sections()[static_cast<size_t>(m_root.index)];
+            movedFrom = uint64_t(root.pointerToRawData) + root.sizeOfRawData;
+            for (const Section& s : m_image.Sections())
+            {
+                if (s.sizeOfRawData == 0 || s.pointerToRawData < movedFrom)
+                    continue;
+                const uint64_t moved = plan.Map(s.pointerToRawData);
+                if (moved > UINT32_MAX)
+                    throw BadImage{"section moved past 4 GiB"};
+                Write32(headers, s.headerOffset + section::kPointerToRawData, uint32_t(moved));
+            }
+        }
     }
 
     if (m_image.DirectorySize(kDirSecurity) != 0)
@@ -150,7 +232,7 @@ FilePlan ResourceEditor::Plan() const
 
     // Pointers into the overlay by file offset follow it.
     const uint32_t symbols = Read32(headers, m_image.PointerToSymbolTableOffset());
-    if (symbols != 0 && symbols >= m_image.OverlayStart())
+    if (symbols != 0 && symbols >= movedFrom)
     {
         const uint64_t moved = plan.Map(symbols);
         if (moved > UINT32_MAX)
@@ -165,9 +247,8 @@ FilePlan ResourceEditor::Plan() const
     headers.resize(std::min(headers.size(), headerEnd));
     const uint64_t headerLength = headers.size();
     plan.Replace(0, headerLength, std::move(headers));
-    if (plan.Map(m_image.OverlayStart()) != m_image.OverlayStart() ||
-        m_image.DirectorySize(kDirSecurity) != 0)
-        MoveDebugData(m_image, m_source, plan);
+    if (plan.Map(movedFrom) != movedFrom || m_image.DirectorySize(kDirSecurity) != 0)
+        MoveDebugData(m_image, m_source, movedFrom, plan);
     return plan;
 }
 

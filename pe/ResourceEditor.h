@@ -3,15 +3,19 @@
 // sections, a few patched fields), which WritePlan streams. Portable.
 //
 // Every section other than the resources' keeps its bytes and its address
-// (see ResourcePlacement.h for where the tree goes). Data after the last
-// section (overlay) is kept, and the COFF symbol table and debug data that
-// point into it by file offset follow it. A certificate table is removed,
-// since no signature survives a change. The checksum is recomputed when the
-// image had one.
+// (see ResourcePlacement.h for where the tree goes), and so does every byte
+// of the resources' section that something else uses. Data after the last
+// section (overlay) is kept; where raw data moves later in the file, the
+// COFF symbol table, debug data and section table entries that point to it
+// by file offset follow it. A certificate table is removed, since no
+// signature survives a change. The checksum is recomputed when the image had
+// one. A resource section left empty that ends the sections goes, so that
+// a program that had none is as it was.
 #pragma once
 
 #include "CheckSum.h"
 #include "FilePlan.h"
+#include "ForeignData.h"
 #include "ResourcePlacement.h"
 
 #include <memory>
@@ -34,14 +38,15 @@ public:
     ResourceTree& Tree() { return m_tree; }
     const ResourceTree& Tree() const { return m_tree; }
 
-    // The new file. BadImage when the tree needs a new section and the
-    // headers have no room for its entry.
+    // The new file. BadImage with noRoom set when no layout fits the tree.
     FilePlan Plan() const;
     // The new file in memory: the plan streamed from the source.
     Bytes Build() const;
 
 private:
     ResourceEditor(std::unique_ptr<Bytes> file);
+    bool RemovesEmptySection() const;
+    void RemoveSection(Bytes& headers, FilePlan& plan) const;
 
     std::unique_ptr<Bytes> m_file; // for the in-memory constructor
     std::unique_ptr<MemorySource> m_memory;
@@ -50,5 +55,6 @@ private:
     RootSection m_root;
     SpillSection m_spill;
     ResourceTree m_tree;
+    bool m_shared;
 };
 } // namespace pe

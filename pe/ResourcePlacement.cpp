@@ -142,25 +142,27 @@ struct Layout
     std::vector<int> area;
     std::vector<Area> areas;
     int directoryArea = 0;
-    int64_t growth = 0; // bytes the file grows by
+    int64_t growth = 0;       // bytes the file grows by
+    bool grownInFile = false; // the root's section grows before later sections' raw data
 };
 
 class Placer
 {
 public:
     Placer(const PeImage& image, const RootSection& root, const SpillSection& spill,
-           const ResourceTree& tree)
+           const ResourceTree& tree, bool shared)
         : m_image(image), m_root(root), m_spill(spill), m_tree(tree),
-          m_directorySize(tree.DirectorySize()), m_fileAlignment(image.FileAlignment())
+          m_directorySize(tree.DirectorySize()), m_fileAlignment(image.FileAlignment()),
+          m_shared(shared && root.index >= 0)
     {
-        std::map<std::pair<uint32_t, uint32_t>, size_t> shared;
+        std::map<std::pair<uint32_t, uint32_t>, size_t> byPlace;
         tree.ForEachData(
             [&](const ResourceData& data)
             {
                 if (data.inImage)
                 {
                     auto found =
-                        shared.emplace(std::make_pair(data.rva, data.size), m_blobs.size());
+                        byPlace.emplace(std::make_pair(data.rva, data.size), m_blobs.size());
                     if (!found.second)
                     {
                         m_blobOf[&data] = found.first->second;
@@ -175,21 +177,38 @@ public:
             });
         m_owned = root.index >= 0 && root.root == 0 &&
                   OwnsItsRawData(image, static_cast<size_t>(root.index));
+        if (m_shared)
+            PinAllButTheTree();
     }
 
     Placement Place()
     {
-        Layout layout;
-        if (m_owned && InPlace(layout))
-            return Finish(layout);
-        Layout spilled, moved;
+        // What keeps the file's size keeps the data after the last section
+        // where it is: installers find their payload by its offset.
+        Layout inPlace, spilled, moved, grown;
+        const bool fits = m_owned && InPlace(inPlace, RootCapacity());
+        if (fits && inPlace.growth <= 0)
+            return Finish(inPlace);
         const bool canSpill = m_owned && DirectoryInPlace(spilled);
+        if (canSpill && spilled.growth <= 0)
+            return Finish(spilled);
+        if (fits)
+            return Finish(inPlace);
         const bool canMove = DirectoryMoved(moved);
         if (canSpill && (!canMove || moved.growth >= spilled.growth + kDirectoryMoveAllowance))
             return Finish(spilled);
         if (canMove)
             return Finish(moved);
-        throw BadImage{"no room for another section header"};
+        // No room for another section header (small .NET programs): the
+        // section grows in the file within its own address space.
+        if (m_owned && !RootIsLastInFile() && InPlace(grown, AddressSpace()))
+        {
+            grown.grownInFile = true;
+            return Finish(grown);
+        }
+        throw BadImage{"no room for another section header, and none in the resource section's "
+                       "address space",
+                       true};
     }
 
 private:
@@ -200,6 +219,52 @@ private:
     bool RootIsLastInFile() const
     {
         return IsLastInFile(m_image, static_cast<size_t>(m_root.index));
+    }
+
+    // Every byte of the root's section that the tree did not use when it
+    // was read, up to the end of its memory, keeps its place.
+    void PinAllButTheTree()
+    {
+        const Section& s = RootSectionHeader();
+        const uint64_t begin = s.virtualAddress;
+        const uint64_t end = std::max<uint64_t>(s.VirtualExtent(), s.MappedRawSize());
+        std::vector<std::pair<uint64_t, uint64_t>> tree;
+        for (const auto& range : m_tree.ReadRanges())
+            if (range.second > begin && range.first < begin + end)
+                tree.emplace_back(std::max<uint64_t>(range.first, begin) - begin,
+                                  std::min<uint64_t>(range.second, begin + end) - begin);
+        std::sort(tree.begin(), tree.end());
+        uint64_t cursor = 0;
+        for (const auto& range : tree)
+        {
+            if (range.first > cursor)
+                m_pinned.emplace_back(cursor, range.first);
+            cursor = std::max(cursor, range.second);
+        }
+        if (cursor < end)
+            m_pinned.emplace_back(cursor, end);
+    }
+
+    // Whether a directory of size fits at the section's start.
+    bool DirectoryClearOfPinned() const
+    {
+        return m_pinned.empty() || m_pinned.front().first >= m_directorySize;
+    }
+
+    void ReservePinned(Area& area) const
+    {
+        for (const auto& range : m_pinned)
+            area.Reserve(range.first, range.second);
+    }
+
+    // The root's address space: up to the next section's address.
+    uint64_t AddressSpace() const
+    {
+        const Section& s = RootSectionHeader();
+        const size_t next = static_cast<size_t>(m_root.index) + 1;
+        return next < m_image.Sections().size()
+                   ? m_image.Sections()[next].virtualAddress - s.virtualAddress
+                   : UINT32_MAX - uint64_t(s.virtualAddress);
     }
 
     // How far the root's section may reach, from its start.
@@ -245,28 +310,34 @@ private:
         layout.area[blob] = area;
     }
 
-    // The whole tree laid out again in its own section.
-    bool InPlace(Layout& layout) const
+    // The whole tree laid out again in its own section, up to capacity.
+    bool InPlace(Layout& layout, uint64_t capacity) const
     {
         uint64_t total = m_directorySize;
         for (const Blob& blob : m_blobs)
             if (Movable(blob))
                 total = Align8(total) + blob.size;
-        if (total > RootCapacity())
+        if (total > capacity || !DirectoryClearOfPinned())
             return false;
         layout = Start();
-        layout.areas.emplace_back(m_root.index, RootSectionHeader().virtualAddress, RootCapacity());
+        layout.areas.emplace_back(m_root.index, RootSectionHeader().virtualAddress, capacity);
         layout.areas[0].Reserve(0, m_directorySize);
+        ReservePinned(layout.areas[0]);
         for (size_t i = 0; i < m_blobs.size(); ++i)
         {
             uint64_t at = 0;
-            if (Movable(m_blobs[i]) && layout.areas[0].Place(m_blobs[i].size, at))
-                Put(layout, i, 0, at);
+            if (!Movable(m_blobs[i]))
+                continue;
+            if (!layout.areas[0].Place(m_blobs[i].size, at))
+                return false;
+            Put(layout, i, 0, at);
         }
-        layout.growth = RootIsLastInFile()
-                            ? int64_t(AlignUp(layout.areas[0].End(), m_fileAlignment)) -
-                                  int64_t(RootSectionHeader().sizeOfRawData)
-                            : 0;
+        // A last section keeps its raw size when it needs less: the freed
+        // bytes stay as slack, and the data after it where it is.
+        const int64_t raw = int64_t(AlignUp(layout.areas[0].End(), m_fileAlignment));
+        const int64_t old = int64_t(RootSectionHeader().sizeOfRawData);
+        layout.growth =
+            RootIsLastInFile() || capacity > RootCapacity() ? std::max<int64_t>(raw - old, 0) : 0;
         return true;
     }
 
@@ -274,12 +345,13 @@ private:
     // free space in the section, then to the spill section.
     bool DirectoryInPlace(Layout& layout) const
     {
-        if (m_directorySize > RootCapacity())
+        if (m_directorySize > RootCapacity() || !DirectoryClearOfPinned())
             return false;
         layout = Start();
         const Section& s = RootSectionHeader();
         layout.areas.emplace_back(m_root.index, s.virtualAddress, RootCapacity());
         layout.areas[0].Reserve(0, m_directorySize);
+        ReservePinned(layout.areas[0]);
         std::vector<size_t> moving;
         for (size_t i = 0; i < m_blobs.size(); ++i)
         {
@@ -359,15 +431,15 @@ private:
         const bool reuse = m_spill.index >= 0 && !m_spillLive;
         if (!reuse && !HasRoomForEntry())
             return false;
-        // Beyond every section by its memory size and by its raw size:
-        // loaders that map files as data find an address by the raw size.
+        // Right after the last section's memory: sections follow one
+        // another in memory without a gap, and a raw size beyond the memory
+        // size is no part of the memory.
         uint64_t end = 0;
         for (size_t i = 0; i < m_image.Sections().size(); ++i)
         {
             const Section& s = m_image.Sections()[i];
             if (!(reuse && int(i) == m_spill.index))
-                end = std::max<uint64_t>(end, uint64_t(s.virtualAddress) +
-                                                  std::max(s.VirtualExtent(), s.sizeOfRawData));
+                end = std::max<uint64_t>(end, uint64_t(s.virtualAddress) + s.VirtualExtent());
         }
         const uint32_t address = AlignUp(end, m_image.SectionAlignment());
         layout.areas.emplace_back(reuse ? m_spill.index : -1, address, unlimited - address);
@@ -428,6 +500,19 @@ private:
         if (layout.directoryArea != 0 && m_root.index >= 0 &&
             HasName(m_image, RootSectionHeader(), kTreeName))
             placement.renamedOld = m_root.index;
+        placement.movesLaterSections = layout.grownInFile;
+        if (layout.areas.size() > 1 && layout.areas[1].SectionIndex() < 0 &&
+            !layout.areas[1].Empty())
+        {
+            const uint32_t address = layout.areas[1].VirtualAddress();
+            for (size_t i = 0; i < m_image.Sections().size(); ++i)
+            {
+                const Section& s = m_image.Sections()[i];
+                if (s.virtualAddress < address &&
+                    uint64_t(s.virtualAddress) + s.sizeOfRawData > address)
+                    placement.trims.push_back({int(i), address - s.virtualAddress});
+            }
+        }
         return placement;
     }
 
@@ -445,12 +530,23 @@ private:
             std::memcpy(change.name, m_image.Headers().data() + s.headerOffset, 8);
             change.pointerToRawData = s.pointerToRawData;
             change.oldRawSize = s.sizeOfRawData;
-            const bool fixedSize = a == 0 && !RootIsLastInFile();
+            const bool fixedSize = a == 0 && !RootIsLastInFile() && !layout.grownInFile;
             if (fixedSize)
             {
                 raw = s.sizeOfRawData;
                 change.virtualSize =
                     s.virtualSize == 0 ? 0 : std::max<uint32_t>(s.virtualSize, uint32_t(used));
+            }
+            else if (a == 0)
+            {
+                // A last section never shrinks in the file (the data after
+                // it stays put); one that grows within its address space
+                // keeps at least its memory size.
+                if (RootIsLastInFile())
+                    raw = std::max<uint64_t>(raw, s.sizeOfRawData);
+                change.virtualSize = layout.grownInFile
+                                         ? std::max<uint32_t>(s.virtualSize, uint32_t(used))
+                                         : static_cast<uint32_t>(used);
             }
             else
             {
@@ -467,6 +563,10 @@ private:
             std::memcpy(change.name, directory ? kTreeName : kSpillSectionName, 8);
 
         change.content.assign(static_cast<size_t>(raw), 0);
+        // A section that holds more than the tree keeps every other byte.
+        if (a == 0 && m_shared)
+            std::memcpy(change.content.data(), m_root.bytes.data(),
+                        std::min<size_t>(m_root.bytes.size(), change.content.size()));
         if (directory)
             std::memcpy(change.content.data(), directory->data(), directory->size());
         for (size_t i = 0; i < m_blobs.size(); ++i)
@@ -486,6 +586,10 @@ private:
     std::map<const ResourceData*, size_t> m_blobOf;
     bool m_spillLive = false;
     bool m_owned = false;
+    const bool m_shared;
+    // Ranges of the root's section, from its start, that the tree must leave
+    // alone: all but the old tree's in a shared section.
+    std::vector<std::pair<uint64_t, uint64_t>> m_pinned;
 };
 } // namespace
 
@@ -515,8 +619,8 @@ SpillSection ReadSpillSection(const PeImage& image, const RootSection& root, Sou
 }
 
 Placement PlaceTree(const PeImage& image, const RootSection& root, const SpillSection& spill,
-                    const ResourceTree& tree)
+                    const ResourceTree& tree, bool shared)
 {
-    return Placer(image, root, spill, tree).Place();
+    return Placer(image, root, spill, tree, shared).Place();
 }
 } // namespace pe

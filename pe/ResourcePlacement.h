@@ -15,7 +15,11 @@
 //    old section keeps its bytes (renamed ".oldrsrc" so that no reader
 //    takes it for the tree) and the data still in it stays where it is.
 // The third is taken over the second when it costs less than a page more:
-// a tree in the last section grows in place in every later update.
+// a tree in the last section grows in place in every later update. A layout
+// that keeps the file's size (and so the data after the last section where
+// it is) comes before one that grows it. Where the headers have no room for
+// another section, the root's section may also grow in the file within its
+// address space, the raw data of the sections after it moving later.
 #pragma once
 
 #include "ResourceTree.h"
@@ -49,12 +53,28 @@ struct Placement
     uint32_t directorySize = 0; // from the root to the end of what its section holds
     std::vector<SectionChange> changes;
     int renamedOld = -1; // a section to be renamed ".oldrsrc"
+    // The root's section grew in the file within its address space: the raw
+    // data of the sections after it in the file move later, their addresses
+    // stay.
+    bool movesLaterSections = false;
+    // Sections whose raw size reached past the new section's address (a raw
+    // size beyond the memory size) and now ends there: readers that find a
+    // section by its raw size must not take the new section's bytes for
+    // theirs. What is cut off was never mapped.
+    struct Trim
+    {
+        int index;
+        uint32_t sizeOfRawData;
+    };
+    std::vector<Trim> trims;
 };
 
-// BadImage when the tree needs a section and the headers have no room for
-// its entry.
+// shared: the root's section holds more than the tree (HoldsForeignData).
+// Every byte of it that the tree did not use when it was read then keeps its
+// place and its value, and the tree is laid out only where the old one was
+// (or moves to a new section). NoRoom when no layout fits.
 Placement PlaceTree(const PeImage& image, const RootSection& root, const SpillSection& spill,
-                    const ResourceTree& tree);
+                    const ResourceTree& tree, bool shared);
 
 extern const char kSpillSectionName[8];
 } // namespace pe

@@ -23,18 +23,24 @@ uint64_t Align8(uint64_t value)
 class TreeReader
 {
 public:
-    TreeReader(const PeImage& image, const RootSection& section)
+    TreeReader(const PeImage& image, const RootSection& section,
+               std::vector<std::pair<uint32_t, uint32_t>>& ranges)
         : m_image(image), m_bytes(section.bytes), m_base(section.root),
-          m_limit(section.bytes.size() - section.root)
+          m_limit(section.bytes.size() - section.root),
+          m_rootRva(image.Sections()[static_cast<size_t>(section.index)].virtualAddress +
+                    section.root),
+          m_ranges(ranges)
     {
     }
 
     void Read(TypeDirectory& root) { ReadDirectory(0, root); }
 
 private:
-    void Check(uint64_t offset, uint64_t size, const char* reason) const
+    // Checks that the piece lies in the section and records where it is.
+    void Check(uint64_t offset, uint64_t size, const char* reason)
     {
         CheckRange(offset, size, m_limit, reason);
+        m_ranges.emplace_back(uint32_t(m_rootRva + offset), uint32_t(m_rootRva + offset + size));
     }
 
     DirectoryInfo ReadHeader(uint32_t offset, unsigned& count)
@@ -53,7 +59,7 @@ private:
         return info;
     }
 
-    ResName ReadName(uint32_t field) const
+    ResName ReadName(uint32_t field)
     {
         if (!(field & kHighBit))
         {
@@ -106,12 +112,15 @@ private:
         data.codePage = Read32(m_bytes, at + kDataCodePage);
         data.reserved = Read32(m_bytes, at + kDataReserved);
         m_image.OffsetOf(data.rva, data.size); // the data must lie in the image
+        m_ranges.emplace_back(data.rva, data.rva + data.size);
     }
 
     const PeImage& m_image;
     const Bytes& m_bytes;
     size_t m_base;
     size_t m_limit;
+    uint64_t m_rootRva;
+    std::vector<std::pair<uint32_t, uint32_t>>& m_ranges;
     std::set<uint32_t> m_visited;
 };
 
@@ -284,7 +293,7 @@ RootSection ReadRootSection(const PeImage& image, Source& source)
 ResourceTree::ResourceTree(const PeImage& image, const RootSection& section)
 {
     if (section.index >= 0)
-        TreeReader(image, section).Read(m_root);
+        TreeReader(image, section, m_read).Read(m_root);
 }
 
 void ResourceTree::Set(const ResName& type, const ResName& name, const ResName& language,

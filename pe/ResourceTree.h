@@ -82,6 +82,9 @@ public:
     ResourceTree(const PeImage& image, const RootSection& section);
 
     const TypeDirectory& Root() const { return m_root; }
+    // Where the tree lay when it was read, as RVA ranges: its tables, data
+    // entries and names, and the data they pointed to.
+    const std::vector<std::pair<uint32_t, uint32_t>>& ReadRanges() const { return m_read; }
     bool Empty() const { return m_root.entries.empty(); }
 
     // Adds or replaces exactly that entry; code page 0 for a new one.
@@ -103,6 +106,7 @@ public:
 
 private:
     TypeDirectory m_root;
+    std::vector<std::pair<uint32_t, uint32_t>> m_read;
 };
 
 // The section holding the image's tree, read from source; index -1 and no

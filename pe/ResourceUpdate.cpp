@@ -421,9 +421,9 @@ template <typename Body> BOOL Guarded(Body body)
     {
         error = failure.error;
     }
-    catch (const pe::BadImage&)
+    catch (const pe::BadImage& refusal)
     {
-        error = ERROR_BAD_EXE_FORMAT;
+        error = refusal.noRoom ? kErrorNoRoomForResources : ERROR_BAD_EXE_FORMAT;
     }
     catch (const std::bad_alloc&)
     {

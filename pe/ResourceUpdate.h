@@ -23,6 +23,12 @@ HANDLE BeginResourceUpdate(LPCWSTR path, BOOL deleteExistingResources);
 BOOL UpdateResourceEntry(HANDLE update, LPCWSTR type, LPCWSTR name, WORD language, LPVOID data,
                          DWORD size);
 
+// The last error of a commit for which no layout fits: a well-formed program
+// whose file leaves the resources no room to grow (headers without room for
+// another section, no address space to spare). A code of the program's own,
+// with the customer bit set, that no system message names.
+constexpr DWORD kErrorNoRoomForResources = 0xA0520001;
+
 // Discard: the file stays as it was. Commit: the new file is streamed from
 // the target into a file beside it, flushed and put in its place, keeping the
 // target's attributes; a program that is running cannot be replaced

@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
           fonts-wine xvfb x11-utils imagemagick python3 python3-pefile llvm clang lld osslsigncode
-          openssl)
+          openssl mono-mcs)
 
 # A 93-byte i386 Linux program that only exits: it runs when the kernel can
 # execute 32-bit code. Where it cannot, the program dies of a signal, and the

@@ -49,7 +49,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
-// The error box of a failed Enable or Disable; keptFile, when not empty, is
-// where a failed replacement left the program, and the box says so.
-void ShowCommandError(HRESULT code, const std::wstring& keptFile);
+// The error box of a failed Enable or Disable on the program at path;
+// keptFile, when not empty, is where a failed replacement left the program,
+// and the box says so.
+void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile);
 

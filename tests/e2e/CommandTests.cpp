@@ -63,23 +63,26 @@ std::string ExpectedManifest(const std::string& name, const std::string& version
 }
 
 // The error box shows the text of one of errors (the first when none
-// matches, for the failure message).
-void CheckErrorBox(const CLumaformSession& session, std::initializer_list<DWORD> errors)
+// matches, for the failure message) about the file named name: a system
+// text's "%1" names it.
+void CheckErrorBox(const CLumaformSession& session, std::initializer_list<DWORD> errors,
+                   const wchar_t* name = nullptr)
 {
     const MessageBoxSeen box = session.Answer(IDOK);
     CHECK(box.shown);
     CHECK_EQ(box.caption, std::wstring(L"Lumaform"));
-    std::wstring expected = ErrorText(*errors.begin());
+    std::wstring expected = ErrorText(*errors.begin(), name);
     for (DWORD error : errors)
-        if (box.text == ErrorText(error))
+        if (box.text == ErrorText(error, name))
             expected = box.text;
     CHECK_EQ(box.text, expected);
+    CHECK(box.text.find(L"%1") == std::wstring::npos);
     CHECK(session.Idle());
 }
 
-void CheckErrorBox(const CLumaformSession& session, DWORD error)
+void CheckErrorBox(const CLumaformSession& session, DWORD error, const wchar_t* name = nullptr)
 {
-    CheckErrorBox(session, {error});
+    CheckErrorBox(session, {error}, name);
 }
 
 std::wstring Copy(const CScratchFolder& folder, const wchar_t* fixture, const wchar_t* as)
@@ -319,12 +322,38 @@ TEST(FailuresShowTheCodeAndLeaveTheTargetAsItWas)
     CHECK_EQ(session.Buttons(), std::string("E-S"));
     session.SetSaveCopy(true);
 
+    // No layout fits: headers without room for another section, and no
+    // resources to grow. The box says so in the user's language and names
+    // the program; nothing changes.
+    std::string full = ReadFileBytes(Fixture(L"no_version.exe"));
+    uint32_t pe = 0;
+    uint16_t sections = 0, optionalSize = 0;
+    memcpy(&pe, &full[0x3C], 4);
+    memcpy(&sections, &full[pe + 6], 2);
+    memcpy(&optionalSize, &full[pe + 20], 2);
+    full[pe + 24 + optionalSize + 40 * sections] = 1;
+    const std::wstring noRoom = folder / L"full.exe";
+    WriteFileBytes(noRoom, full);
+    session.SetPath(noRoom);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    session.Click(IDC_ENABLE_XP);
+    const MessageBoxSeen refused = session.Answer(IDOK);
+    CHECK_EQ(refused.text,
+             std::wstring(French() ? L"Les ressources de 'full.exe' ne peuvent pas grandir : le "
+                                     L"fichier du programme ne leur laisse pas de place. Le "
+                                     L"programme n'a pas été modifié."
+                                   : L"The resources of 'full.exe' cannot grow: the program's "
+                                     L"file leaves them no room. The program was not changed."));
+    CHECK(session.Idle());
+    CHECK(ReadFileBytes(noRoom) == full);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+
     // Start on a library, and on a deleted file.
     const std::wstring library = Copy(folder, L"marker.dll", L"library.dll");
     session.SetPath(library);
     CHECK_EQ(session.Buttons(), std::string("E-S"));
     session.Click(IDC_START);
-    CheckErrorBox(session, ERROR_BAD_EXE_FORMAT);
+    CheckErrorBox(session, ERROR_BAD_EXE_FORMAT, L"library.dll");
     const std::wstring deleted = Copy(folder, L"no_version.exe", L"deleted.exe");
     session.SetPath(deleted);
     DeleteFileW(deleted.c_str());
@@ -472,7 +501,7 @@ TEST(EnableNamesTheTargetsProcessor)
     session.SetPath(arm64);
     session.Click(IDC_ENABLE_XP);
     CHECK(session.Answer(IDYES).shown);
-    CheckErrorBox(session, {ERROR_BAD_EXE_FORMAT, ERROR_EXE_MACHINE_TYPE_MISMATCH});
+    CheckErrorBox(session, {ERROR_BAD_EXE_FORMAT, ERROR_EXE_MACHINE_TYPE_MISMATCH}, L"Arm64.exe");
     CHECK_EQ(session.Buttons(), std::string("-DS"));
 
     // .NET programs: one that is all IL and not held to 32 bits runs as a
@@ -688,5 +717,108 @@ TEST(EveryKindOfManifestKeepsAllButTheThemedLook)
         // Enable then Disable gives back every byte of every variant.
         if (classic)
             CHECK(LoaderResources(path) == original);
+    }
+}
+
+namespace
+{
+// Runs program with LUMAFORM_EXTRACT naming extract and waits for it; its
+// exit code, or -1 when it did not start or end.
+long RunExtracting(const std::wstring& program, const std::wstring& extract)
+{
+    SetEnvironmentVariableW(L"LUMAFORM_EXTRACT", extract.c_str());
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    const BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                                        0, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(L"LUMAFORM_EXTRACT", nullptr);
+    if (!started)
+        return -1;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return long(code);
+}
+} // namespace
+
+// Layouts other linkers, packers and compilers make: imports and TLS data in
+// the resource section's slack, a small C# program whose headers have no
+// room for another section, a last section whose raw data passes its
+// memory, an installer that finds its payload by an absolute offset. Enable,
+// Disable and Enable through the program each succeed, and the program still
+// does what it did: it starts, or extracts its payload byte for byte. Each
+// step is kept in bin\changed_by_layout for the checks with pefile,
+// llvm-readobj, the loader's rules and mono.
+TEST(EveryLayoutStillRunsAfterEachChange)
+{
+    CScratchFolder folder(L"e2e_layouts");
+    const std::wstring kept = BinDirectory() + L"changed_by_layout\\";
+    RemoveTree(kept);
+    CreateDirectoryW(kept.c_str(), nullptr);
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    CLumaformSession session;
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    session.SetSaveCopy(false);
+
+    enum Proof
+    {
+        Starts,   // records its start when Start is pressed
+        Extracts, // copies its payload out when run
+        Kept,     // run on this machine by the host's checks (mono)
+    };
+    const struct
+    {
+        const wchar_t* fixture;
+        Proof proof;
+    } layouts[] = {{L"packed.exe", Starts},
+                   {L"managed.exe", Kept},
+                   {L"raw_beyond.exe", Starts},
+                   {L"installer.exe", Extracts}};
+    int starts = 0;
+    for (const auto& layout : layouts)
+    {
+        const std::wstring path = Copy(folder, layout.fixture, layout.fixture);
+        const std::wstring stem(layout.fixture, wcslen(layout.fixture) - 4);
+        const std::string original = ReadFileBytes(path);
+        // The installer's payload: the 300,000 bytes appended to it.
+        const std::string payload =
+            layout.proof == Extracts ? original.substr(original.size() - 300000) : "";
+        CopyFileW(path.c_str(), (kept + stem + L".0.exe").c_str(), FALSE);
+        session.SetPath(path);
+        CHECK_EQ(session.Buttons(), std::string("E-S"));
+        for (int step = 1; step <= 3; ++step)
+        {
+            const bool enable = step != 2;
+            session.Click(enable ? IDC_ENABLE_XP : IDC_DISABLE_XP);
+            const MessageBoxSeen box = session.Answer(IDNO);
+            CHECK_EQ(box.text, Question(enable, L""));
+            if (box.text != Question(enable, L""))
+                Fail(__FILE__, __LINE__, Utf8(stem) + " step " + std::to_string(step));
+            CHECK(session.Idle());
+            CHECK_EQ(session.Buttons(), std::string(enable ? "-DS" : "E-S"));
+            CopyFileW(path.c_str(),
+                      (kept + stem + L"." + std::to_wstring(step) +
+                       (enable ? L".enable.exe" : L".disable.exe"))
+                          .c_str(),
+                      FALSE);
+            if (layout.proof == Starts)
+            {
+                session.Click(IDC_START);
+                const std::string lines = Recorded(record, ++starts);
+                CHECK_EQ(std::count(lines.begin(), lines.end(), '\n'), std::ptrdiff_t(starts));
+            }
+            else if (layout.proof == Extracts)
+            {
+                const std::wstring extracted = folder / L"payload.bin";
+                DeleteFileW(extracted.c_str());
+                CHECK_EQ(RunExtracting(path, extracted), 0L);
+                CHECK(ReadFileBytes(extracted) == payload);
+            }
+        }
     }
 }

@@ -105,6 +105,74 @@ TEST(AddThenDeleteManifestOne)
         const Bytes deleted = Edit(added, DeleteManifest);
         CHECK(Flatten(deleted) == expected);
         CHECK_EQ(pecheck::CompareOtherSections(added, deleted), std::string());
+        // A program that had no resources is as it was, to the byte.
+        if (PeImage(file).DirectoryRva(kDirResource) == 0)
+            CHECK(deleted == file);
+    }
+}
+
+// Layouts other linkers, packers and compilers make. Enable, Disable and
+// Enable again keep the loader's rules, every data directory other than the
+// resources' reading the same bytes at the same address, every other
+// section's mapped bytes, and the data after the last section at its offset
+// unless a change needs more room than the file has.
+TEST(EveryLayoutKeepsAllButItsResources)
+{
+    // A manifest as Enable writes it, in the neutral language; Disable
+    // deletes it in every language.
+    void (*const enable)(ResourceTree&) = [](ResourceTree& tree)
+    { tree.Set(kManifestType, kNameOne, kNeutral, Random(700, 21)); };
+    void (*const disable)(ResourceTree&) = [](ResourceTree& tree)
+    {
+        tree.Remove(kManifestType, kNameOne, kNeutral);
+        tree.Remove(kManifestType, kNameOne, ResName::Id(0x409));
+    };
+    const struct
+    {
+        const char* fixture;
+        const char* layout;
+        bool overlayStays; // the data after the last section keeps its offset
+    } layouts[] = {
+        {"packed.exe", "imports and TLS in the resource section's slack", true},
+        {"managed.exe", "no room for a section header", false},
+        {"raw_beyond.exe", "a last section's raw size past its memory", false},
+        {"installer.exe", "a payload found by its offset, resources last", true},
+        {"uac_only.exe", "resources before relocations, symbols after the sections", false},
+        {"no_version.exe", "no resources, symbols after the sections", false},
+    };
+    for (const auto& l : layouts)
+    {
+        const Bytes file = Fixture(l.fixture);
+        if (file.empty())
+            continue;
+        const uint64_t overlay = PeImage(file).OverlayStart();
+        const Bytes appended(file.begin() + overlay, file.end());
+        Bytes step = file;
+        for (int i = 0; i < 3; ++i)
+        {
+            const std::string what = std::string(l.fixture) + " (" + l.layout + "), step " +
+                                     std::to_string(i + 1) + ": ";
+            try
+            {
+                step = Edit(step, i == 1 ? disable : enable);
+            }
+            catch (const BadImage& refused)
+            {
+                testing::Fail(__FILE__, __LINE__, what + "refused: " + refused.reason);
+                break;
+            }
+            const std::string rules = pecheck::LoaderRuleViolations(step);
+            const std::string directories = pecheck::CompareDirectories(file, step);
+            const std::string sections = pecheck::CompareOtherSections(file, step);
+            if (!rules.empty() || !directories.empty() || !sections.empty())
+                testing::Fail(__FILE__, __LINE__, what + rules + directories + sections);
+            CHECK_EQ(Flatten(step).count({kManifestType, kNameOne, kNeutral}), size_t(i != 1));
+            const uint64_t now = PeImage(step).OverlayStart();
+            CHECK(Bytes(step.begin() + std::min<uint64_t>(now, step.size()), step.end()) ==
+                  appended);
+            if (l.overlayStays && !appended.empty())
+                CHECK_EQ(now, overlay);
+        }
     }
 }
 
@@ -231,6 +299,14 @@ TEST(NoRoomForASectionHeader)
         refused = true;
     }
     CHECK(refused);
+    try
+    {
+        Edit(file, AddLargeEntry);
+    }
+    catch (const BadImage& refusal)
+    {
+        CHECK(refusal.noRoom);
+    }
     // A shrinking tree still goes in place.
     const Bytes shrunk =
         Edit(file, [](ResourceTree& tree)
@@ -299,11 +375,12 @@ TEST(SectionsWhoseRawBytesOverlapAreNeverWrittenInPlace)
                      changed.begin() + start));
 }
 
-TEST(ANewSectionLiesBeyondEveryRawSize)
+// The last section's raw size reaches past its memory (VirtualSize 0x10, raw
+// data beyond the next address): a new section follows its memory without a
+// gap, and its raw size is cut back to that address, so that readers that
+// find a section by its raw size still read the tree from the new one.
+TEST(ANewSectionFollowsTheLastOnesMemory)
 {
-    // A debug section's raw size reaches past the address the new section
-    // would otherwise get; a loader that maps the file as data finds
-    // addresses by raw size and would read the tree from that section.
     Bytes file = Fixture("rich_resources.exe");
     const PeImage image(file);
     const Section& last = image.Sections().back();
@@ -311,10 +388,16 @@ TEST(ANewSectionLiesBeyondEveryRawSize)
         AlignUp(uint64_t(last.virtualAddress) + 0x5000, 512) - last.virtualAddress;
     file.resize(size_t(last.pointerToRawData) + grownRaw, 0);
     Write32(file, last.headerOffset + 16, grownRaw);
+    Write32(file, last.headerOffset + 8, 0x10);
     const Bytes grown = Edit(file, AddLargeEntry);
     const PeImage after(grown);
-    CHECK(after.Sections().back().virtualAddress >= last.virtualAddress + grownRaw);
-    CHECK_EQ(after.DirectoryRva(kDirResource), after.Sections().back().virtualAddress);
+    const uint32_t due = AlignUp(uint64_t(last.virtualAddress) + 0x10, image.SectionAlignment());
+    CHECK_EQ(after.Sections().back().virtualAddress, due);
+    CHECK_EQ(after.DirectoryRva(kDirResource), due);
+    const Section& cut = after.Sections()[after.Sections().size() - 2];
+    CHECK_EQ(cut.sizeOfRawData, due - last.virtualAddress);
+    CHECK_EQ(pecheck::LoaderRuleViolations(grown), std::string());
+    CHECK(Flatten(grown).size() == Flatten(file).size() + 1);
 }
 
 TEST(HeadersReachingIntoTheFirstSectionAreRefused)

@@ -30,10 +30,23 @@ void WriteFile(const std::string& path, const pe::Bytes& bytes);
 Flat Flatten(const pe::Bytes& file);
 
 // Empty when every section of before, except the one that starts with its
-// resource tree, has the same header fields and raw bytes in after, and the
-// headers before the section table are unchanged apart from the fields a
-// resource update may change; otherwise what differs.
+// resource tree, keeps its address, memory size, flags and mapped bytes in
+// after (its raw data may move later in the file, and a raw size beyond the
+// memory size may be cut back), and the headers before the section table
+// are unchanged apart from the fields a resource update may change;
+// otherwise what differs.
 std::string CompareOtherSections(const pe::Bytes& before, const pe::Bytes& after);
+
+// Empty when the image keeps the loader's rules: the section table within
+// SizeOfHeaders, sections ascending and adjacent in memory from the first
+// page after the headers, SizeOfImage their end, raw data aligned, within
+// the file and not overlapping; otherwise the first rule it breaks.
+std::string LoaderRuleViolations(const pe::Bytes& file);
+
+// Empty when every data directory but the resources' and the certificate
+// table has the same address and size in after and reads the same bytes
+// there; otherwise the first that differs.
+std::string CompareDirectories(const pe::Bytes& before, const pe::Bytes& after);
 
 std::string Describe(const Key& key);
 } // namespace pecheck

@@ -67,10 +67,10 @@ CFailingReplacement::~CFailingReplacement()
     SetResourceUpdateFaultHook(nullptr);
 }
 
-std::wstring ErrorText(DWORD error)
+std::wstring ErrorText(DWORD error, const wchar_t* name)
 {
     CString text;
-    FormatErrorText(text, HRESULT_FROM_WIN32(error));
+    FormatErrorText(text, HRESULT_FROM_WIN32(error), name);
     return std::wstring(static_cast<LPCWSTR>(text));
 }
 } // namespace testing

@@ -41,6 +41,6 @@ public:
     CFailingReplacement& operator=(const CFailingReplacement&) = delete;
 };
 
-// The error box's text for a Win32 error code.
-std::wstring ErrorText(DWORD error);
+// The error box's text for a Win32 error code about the file named name.
+std::wstring ErrorText(DWORD error, const wchar_t* name = nullptr);
 } // namespace testing

@@ -75,6 +75,17 @@ TEST(Win32CodesGetTheSystemTextOfTheirLowBits)
     CHECK(expected.size() > 2 && expected.substr(expected.size() - 2) == L"\r\n");
     CHECK_EQ(TextOf(0x80070005), SystemText(5));
     CHECK_EQ(TextOf(0), SystemText(0));
+
+    // A text with an insert (ERROR_BAD_EXE_FORMAT's "%1") names the file
+    // given for it, everywhere it stands; without one it keeps "%1".
+    std::wstring named = SystemText(ERROR_BAD_EXE_FORMAT);
+    CHECK(named.find(L"%1") != std::wstring::npos);
+    for (size_t at; (at = named.find(L"%1")) != std::wstring::npos;)
+        named.replace(at, 2, L"Tool 1.exe");
+    CString text;
+    FormatErrorText(text, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), L"Tool 1.exe");
+    CHECK_EQ(std::wstring(text), named);
+    CHECK_EQ(TextOf(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)), SystemText(ERROR_BAD_EXE_FORMAT));
 }
 
 TEST(RemoteAccessRangeHasNoFallThrough)
