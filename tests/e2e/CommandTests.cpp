@@ -92,6 +92,16 @@ std::wstring Copy(const CScratchFolder& folder, const wchar_t* fixture, const wc
     return path;
 }
 
+// An empty folder bin\name\ that keeps each step's program for the host's
+// checks.
+std::wstring KeptFolder(const wchar_t* name)
+{
+    const std::wstring kept = BinDirectory() + name + L"\\";
+    RemoveTree(kept);
+    CreateDirectoryW(kept.c_str(), nullptr);
+    return kept;
+}
+
 // Lines the launch recorder wrote: "command line|current directory".
 std::string Recorded(const std::wstring& record, int expectedLines)
 {
@@ -452,9 +462,7 @@ std::wstring WithRuntimeHeader(const CScratchFolder& folder, const wchar_t* as, 
 TEST(EnableNamesTheTargetsProcessor)
 {
     CScratchFolder folder(L"e2e_processors");
-    const std::wstring kept = BinDirectory() + L"changed_by_processor\\";
-    RemoveTree(kept);
-    CreateDirectoryW(kept.c_str(), nullptr);
+    const std::wstring kept = KeptFolder(L"changed_by_processor");
     const char* own = kOwnArchitecture;
     const char* other = own == std::string("X86") ? "amd64" : "X86";
     struct
@@ -619,13 +627,9 @@ ResourceMap WithoutManifestOne(ResourceMap resources)
 TEST(EveryKindOfManifestKeepsAllButTheThemedLook)
 {
     CScratchFolder folder(L"e2e_kinds");
-    const std::wstring kept = BinDirectory() + L"changed_by_kind\\";
-    RemoveTree(kept);
-    CreateDirectoryW(kept.c_str(), nullptr);
+    const std::wstring kept = KeptFolder(L"changed_by_kind");
     const std::wstring record = folder / L"record.txt";
-    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
-    CLumaformSession session;
-    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    const CLumaformSession session(record);
     session.SetSaveCopy(false);
 
     const TextLayout twoBlanks = {"  ", "  ", "\r\n", "", "</assembly>"};
@@ -756,13 +760,9 @@ long RunExtracting(const std::wstring& program, const std::wstring& extract)
 TEST(EveryLayoutStillRunsAfterEachChange)
 {
     CScratchFolder folder(L"e2e_layouts");
-    const std::wstring kept = BinDirectory() + L"changed_by_layout\\";
-    RemoveTree(kept);
-    CreateDirectoryW(kept.c_str(), nullptr);
+    const std::wstring kept = KeptFolder(L"changed_by_layout");
     const std::wstring record = folder / L"record.txt";
-    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
-    CLumaformSession session;
-    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    const CLumaformSession session(record);
     session.SetSaveCopy(false);
 
     enum Proof

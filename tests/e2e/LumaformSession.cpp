@@ -56,6 +56,22 @@ std::wstring MessageText(HWND box)
 
 CLumaformSession::CLumaformSession() : CLumaformSession(Fixture(L"Lumaform.exe"), std::wstring()) {}
 
+namespace
+{
+// The built program, with LUMAFORM_RECORD set for it to inherit.
+std::wstring RecordingIn(const std::wstring& record)
+{
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    return Fixture(L"Lumaform.exe");
+}
+} // namespace
+
+CLumaformSession::CLumaformSession(const std::wstring& record)
+    : CLumaformSession(RecordingIn(record), std::wstring())
+{
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+}
+
 CLumaformSession::CLumaformSession(const std::wstring& exe, const std::wstring& currentDirectory)
 {
     std::wstring commandLine = L"\"" + exe + L"\"";

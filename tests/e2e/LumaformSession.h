@@ -21,6 +21,9 @@ public:
     CLumaformSession();
     // The program at exe, started in currentDirectory.
     CLumaformSession(const std::wstring& exe, const std::wstring& currentDirectory);
+    // The built program, whose started programs (the launch recorder)
+    // record their starts in the file record.
+    explicit CLumaformSession(const std::wstring& record);
     ~CLumaformSession(); // closes the program, killing it if it hangs
     CLumaformSession(const CLumaformSession&) = delete;
     CLumaformSession& operator=(const CLumaformSession&) = delete;
