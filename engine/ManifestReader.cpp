@@ -16,30 +16,33 @@ struct CRefusal
     throw CRefusal{reason};
 }
 
-bool IsXmlChar(char32_t c)
+bool IsXmlChar(uint32_t c)
 {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-bool IsSpace(char32_t c)
+bool IsSpace(wchar_t c)
 {
     return c == 0x20 || c == 0x9 || c == 0xD || c == 0xA;
 }
 
-bool IsBlank(char32_t c)
+bool IsBlank(wchar_t c)
 {
-    return c == U' ' || c == U'\t';
+    return c == L' ' || c == L'\t';
 }
 
-bool IsNewline(char32_t c)
+bool IsNewline(wchar_t c)
 {
-    return c == U'\r' || c == U'\n';
+    return c == L'\r' || c == L'\n';
 }
 
-bool IsNameStartChar(char32_t c)
+// Code points; where wchar_t holds UTF-16, the halves of a pair (checked when
+// the text was decoded) count as the name characters their pair may be.
+bool IsNameStartChar(uint32_t c)
 {
-    return c == U':' || (c >= U'A' && c <= U'Z') || c == U'_' || (c >= U'a' && c <= U'z') ||
+    return (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDFFF) || c == L':' ||
+           (c >= L'A' && c <= L'Z') || c == L'_' || (c >= L'a' && c <= L'z') ||
            (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
            (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
            (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
@@ -48,19 +51,19 @@ bool IsNameStartChar(char32_t c)
            (c >= 0x10000 && c <= 0xEFFFF);
 }
 
-bool IsNameChar(char32_t c)
+bool IsNameChar(uint32_t c)
 {
-    return IsNameStartChar(c) || c == U'-' || c == U'.' || (c >= U'0' && c <= U'9') || c == 0xB7 ||
+    return IsNameStartChar(c) || c == L'-' || c == L'.' || (c >= L'0' && c <= L'9') || c == 0xB7 ||
            (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-char32_t AsciiLower(char32_t c)
+wchar_t AsciiLower(wchar_t c)
 {
-    return c >= U'A' && c <= U'Z' ? c + 32 : c;
+    return c >= L'A' && c <= L'Z' ? c + 32 : c;
 }
 
 // Compares text with an ASCII literal, without case.
-bool EqualsNoCase(const std::u32string& text, const char* literal)
+bool EqualsNoCase(const std::wstring& text, const char* literal)
 {
     const size_t length = strlen(literal);
     if (text.size() != length)
@@ -71,7 +74,7 @@ bool EqualsNoCase(const std::u32string& text, const char* literal)
     return true;
 }
 
-bool Equals(const std::u32string& text, const char* literal)
+bool Equals(const std::wstring& text, const char* literal)
 {
     const size_t length = strlen(literal);
     if (text.size() != length)
@@ -86,16 +89,27 @@ bool Equals(const std::u32string& text, const char* literal)
 struct CDecodedText
 {
     ManifestEncoding encoding = ManifestEncoding::Utf8;
-    std::u32string text;
+    std::wstring text;
     std::vector<uint32_t> offsets; // one per character, then the end's
 };
 
-void Append(CDecodedText& decoded, char32_t c, size_t offset)
+// Appends code point c to text, as a UTF-16 pair where wchar_t holds UTF-16.
+void AppendCodePoint(std::wstring& text, uint32_t c)
+{
+    if (sizeof(wchar_t) == 2 && c >= 0x10000)
+    {
+        text.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+        c = 0xDC00 + ((c - 0x10000) & 0x3FF);
+    }
+    text.push_back(static_cast<wchar_t>(c));
+}
+
+void Append(CDecodedText& decoded, uint32_t c, size_t offset)
 {
     if (!IsXmlChar(c))
         Refuse("a character that XML does not allow");
-    decoded.text.push_back(c);
-    decoded.offsets.push_back(static_cast<uint32_t>(offset));
+    AppendCodePoint(decoded.text, c);
+    decoded.offsets.resize(decoded.text.size(), static_cast<uint32_t>(offset));
 }
 
 void DecodeUtf8(const uint8_t* data, size_t at, size_t end, CDecodedText& decoded)
@@ -104,7 +118,7 @@ void DecodeUtf8(const uint8_t* data, size_t at, size_t end, CDecodedText& decode
     {
         const uint8_t lead = data[at];
         size_t length;
-        char32_t c;
+        uint32_t c;
         if (lead < 0x80)
             length = 1, c = lead;
         else if (lead >= 0xC2 && lead <= 0xDF)
@@ -134,12 +148,12 @@ void DecodeUtf8(const uint8_t* data, size_t at, size_t end, CDecodedText& decode
 void DecodeUtf16(const uint8_t* data, size_t at, size_t end, bool bigEndian, CDecodedText& decoded)
 {
     auto unit = [&](size_t i) {
-        return bigEndian ? char32_t(data[i] << 8 | data[i + 1])
-                         : char32_t(data[i] | data[i + 1] << 8);
+        return bigEndian ? uint32_t(data[i] << 8 | data[i + 1])
+                         : uint32_t(data[i] | data[i + 1] << 8);
     };
     while (at < end)
     {
-        char32_t c = unit(at);
+        uint32_t c = unit(at);
         size_t length = 2;
         if (c >= 0xD800 && c <= 0xDBFF)
         {
@@ -205,7 +219,7 @@ struct CSpan
 
 struct CRootChild
 {
-    std::u32string localName;
+    std::wstring localName;
     CSpan span;
     bool hasText = false;
     std::vector<CSpan> children; // of a dependency
@@ -213,8 +227,8 @@ struct CRootChild
 
 struct CAttribute
 {
-    std::u32string name;
-    std::u32string value; // with references replaced and blanks normalised
+    std::wstring name;
+    std::wstring value; // with references replaced and blanks normalised
 };
 
 // A well-formedness parser (XML 1.0 and namespaces, no document type) that
@@ -224,12 +238,12 @@ struct CAttribute
 class CParser
 {
 public:
-    explicit CParser(const std::u32string& text) : m_text(text) {}
+    explicit CParser(const std::wstring& text) : m_text(text) {}
 
     void Parse(ManifestEncoding encoding);
 
-    std::u32string m_rootPrefix; // with its colon
-    std::u32string m_rootLocalName;
+    std::wstring m_rootPrefix; // with its colon
+    std::wstring m_rootLocalName;
     bool m_rootEmpty = false;
     bool m_rootHasText = false;
     size_t m_rootClose = 0; // where its closing tag begins
@@ -246,7 +260,7 @@ private:
     };
     struct CFrame
     {
-        std::u32string name;
+        std::wstring name;
         size_t bindings; // namespace bindings in scope before this element
         Role role;
         size_t child;      // index in m_rootChildren
@@ -255,20 +269,20 @@ private:
     };
     struct CBinding
     {
-        std::u32string prefix; // empty for the default namespace
-        std::u32string uri;
+        std::wstring prefix; // empty for the default namespace
+        std::wstring uri;
     };
 
     bool AtEnd() const { return m_at >= m_text.size(); }
-    char32_t Peek(size_t ahead = 0) const
+    wchar_t Peek(size_t ahead = 0) const
     {
         return m_at + ahead < m_text.size() ? m_text[m_at + ahead] : 0;
     }
     bool At(const char* literal) const;
     void Expect(const char* literal, const char* reason);
     bool SkipSpace();
-    std::u32string Name(const char* reason);
-    char32_t Reference();
+    std::wstring Name(const char* reason);
+    uint32_t Reference();
     void Declaration(ManifestEncoding encoding);
     void Misc();
     void Comment();
@@ -277,14 +291,14 @@ private:
     void EndTag();
     void CharacterData();
     void CData();
-    std::u32string AttributeValue();
+    std::wstring AttributeValue();
     void EndElement(const CFrame& frame, size_t end);
-    const std::u32string* Namespace(const std::u32string& prefix) const;
-    static std::u32string PrefixOf(const std::u32string& name);
-    static std::u32string LocalNameOf(const std::u32string& name);
+    const std::wstring* Namespace(const std::wstring& prefix) const;
+    static std::wstring PrefixOf(const std::wstring& name);
+    static std::wstring LocalNameOf(const std::wstring& name);
     static bool AsksForCommonControls(const std::vector<CAttribute>& attributes);
 
-    const std::u32string& m_text;
+    const std::wstring& m_text;
     size_t m_at = 0;
     std::vector<CFrame> m_open;
     std::vector<CBinding> m_bindings;
@@ -313,44 +327,44 @@ bool CParser::SkipSpace()
     return m_at != start;
 }
 
-std::u32string CParser::Name(const char* reason)
+std::wstring CParser::Name(const char* reason)
 {
     const size_t start = m_at;
     if (AtEnd() || !IsNameStartChar(m_text[m_at]))
         Refuse(reason);
     while (!AtEnd() && IsNameChar(m_text[m_at]))
         ++m_at;
-    std::u32string name = m_text.substr(start, m_at - start);
+    std::wstring name = m_text.substr(start, m_at - start);
     // Namespaces: a prefix and a local name, each a name without a colon.
-    const size_t colon = name.find(U':');
-    if (colon != std::u32string::npos &&
-        (colon == 0 || colon + 1 == name.size() || name.find(U':', colon + 1) != name.npos ||
+    const size_t colon = name.find(L':');
+    if (colon != std::wstring::npos &&
+        (colon == 0 || colon + 1 == name.size() || name.find(L':', colon + 1) != name.npos ||
          !IsNameStartChar(name[colon + 1])))
         Refuse("a name that is not a qualified name");
     return name;
 }
 
-char32_t CParser::Reference()
+uint32_t CParser::Reference()
 {
     ++m_at; // '&'
-    if (Peek() == U'#')
+    if (Peek() == L'#')
     {
         ++m_at;
-        const bool hex = Peek() == U'x';
+        const bool hex = Peek() == L'x';
         if (hex)
             ++m_at;
-        char32_t value = 0;
+        uint32_t value = 0;
         size_t digits = 0;
         for (;; ++m_at, ++digits)
         {
-            const char32_t c = Peek();
+            const wchar_t c = Peek();
             unsigned digit;
-            if (c >= U'0' && c <= U'9')
-                digit = c - U'0';
-            else if (hex && c >= U'a' && c <= U'f')
-                digit = c - U'a' + 10;
-            else if (hex && c >= U'A' && c <= U'F')
-                digit = c - U'A' + 10;
+            if (c >= L'0' && c <= L'9')
+                digit = c - L'0';
+            else if (hex && c >= L'a' && c <= L'f')
+                digit = c - L'a' + 10;
+            else if (hex && c >= L'A' && c <= L'F')
+                digit = c - L'A' + 10;
             else
                 break;
             value = value * (hex ? 16 : 10) + digit;
@@ -362,13 +376,13 @@ char32_t CParser::Reference()
         Expect(";", "a reference without its semicolon");
         return value;
     }
-    const std::u32string name = Name("an ampersand that starts no reference");
+    const std::wstring name = Name("an ampersand that starts no reference");
     Expect(";", "a reference without its semicolon");
     static const struct
     {
         const char* name;
-        char32_t value;
-    } entities[] = {{"lt", U'<'}, {"gt", U'>'}, {"amp", U'&'}, {"apos", U'\''}, {"quot", U'"'}};
+        uint32_t value;
+    } entities[] = {{"lt", L'<'}, {"gt", L'>'}, {"amp", L'&'}, {"apos", L'\''}, {"quot", L'"'}};
     for (const auto& entity : entities)
         if (Equals(name, entity.name))
             return entity.value;
@@ -387,8 +401,8 @@ void CParser::Declaration(ManifestEncoding encoding)
     };
     auto quoted = [&]
     {
-        const char32_t quote = Peek();
-        if (quote != U'"' && quote != U'\'')
+        const wchar_t quote = Peek();
+        if (quote != L'"' && quote != L'\'')
             Refuse("a declaration value without quotes");
         const size_t start = ++m_at;
         while (!AtEnd() && m_text[m_at] != quote)
@@ -399,17 +413,17 @@ void CParser::Declaration(ManifestEncoding encoding)
     };
     Expect("version", "a declaration without its version");
     equals();
-    const std::u32string version = quoted();
-    if (version.size() < 3 || version[0] != U'1' || version[1] != U'.' ||
+    const std::wstring version = quoted();
+    if (version.size() < 3 || version[0] != L'1' || version[1] != L'.' ||
         !std::all_of(version.begin() + 2, version.end(),
-                     [](char32_t c) { return c >= U'0' && c <= U'9'; }))
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
         Refuse("an XML version other than 1.x");
     bool space = SkipSpace();
     if (space && At("encoding"))
     {
         m_at += 8;
         equals();
-        const std::u32string name = quoted();
+        const std::wstring name = quoted();
         const bool known =
             encoding == ManifestEncoding::Utf8
                 ? EqualsNoCase(name, "UTF-8")
@@ -424,7 +438,7 @@ void CParser::Declaration(ManifestEncoding encoding)
     {
         m_at += 10;
         equals();
-        const std::u32string standalone = quoted();
+        const std::wstring standalone = quoted();
         if (!Equals(standalone, "yes") && !Equals(standalone, "no"))
             Refuse("a standalone value other than yes or no");
         SkipSpace();
@@ -435,8 +449,8 @@ void CParser::Declaration(ManifestEncoding encoding)
 void CParser::Comment()
 {
     m_at += 4; // "<!--"
-    const size_t dashes = m_text.find(U"--", m_at);
-    if (dashes == std::u32string::npos)
+    const size_t dashes = m_text.find(L"--", m_at);
+    if (dashes == std::wstring::npos)
         Refuse("a comment that does not end");
     m_at = dashes + 2;
     Expect(">", "two hyphens inside a comment");
@@ -445,13 +459,13 @@ void CParser::Comment()
 void CParser::ProcessingInstruction()
 {
     m_at += 2; // "<?"
-    const std::u32string target = Name("a processing instruction without a target");
+    const std::wstring target = Name("a processing instruction without a target");
     if (EqualsNoCase(target, "xml"))
         Refuse("a declaration that is not at the start");
     if (!At("?>") && !SkipSpace())
         Refuse("a processing instruction target without a blank after it");
-    const size_t end = m_text.find(U"?>", m_at);
-    if (end == std::u32string::npos)
+    const size_t end = m_text.find(L"?>", m_at);
+    if (end == std::wstring::npos)
         Refuse("a processing instruction that does not end");
     m_at = end + 2;
 }
@@ -471,38 +485,38 @@ void CParser::Misc()
     }
 }
 
-std::u32string CParser::AttributeValue()
+std::wstring CParser::AttributeValue()
 {
-    const char32_t quote = Peek();
-    if (quote != U'"' && quote != U'\'')
+    const wchar_t quote = Peek();
+    if (quote != L'"' && quote != L'\'')
         Refuse("an attribute value without quotes");
     ++m_at;
-    std::u32string value;
+    std::wstring value;
     for (;;)
     {
         if (AtEnd())
             Refuse("an attribute value without its closing quote");
-        const char32_t c = m_text[m_at];
+        const wchar_t c = m_text[m_at];
         if (c == quote)
             break;
-        if (c == U'<')
+        if (c == L'<')
             Refuse("a less-than sign in an attribute value");
-        if (c == U'&')
+        if (c == L'&')
         {
-            value.push_back(Reference());
+            AppendCodePoint(value, Reference());
             continue;
         }
         // The value as XML hands it on: each line end and blank as one blank.
-        if (c == U'\r' && Peek(1) == U'\n')
+        if (c == L'\r' && Peek(1) == L'\n')
             ++m_at;
-        value.push_back(IsSpace(c) ? U' ' : c);
+        value.push_back(IsSpace(c) ? L' ' : c);
         ++m_at;
     }
     ++m_at;
     return value;
 }
 
-const std::u32string* CParser::Namespace(const std::u32string& prefix) const
+const std::wstring* CParser::Namespace(const std::wstring& prefix) const
 {
     for (auto binding = m_bindings.rbegin(); binding != m_bindings.rend(); ++binding)
         if (binding->prefix == prefix)
@@ -510,16 +524,16 @@ const std::u32string* CParser::Namespace(const std::u32string& prefix) const
     return nullptr;
 }
 
-std::u32string CParser::PrefixOf(const std::u32string& name)
+std::wstring CParser::PrefixOf(const std::wstring& name)
 {
-    const size_t colon = name.find(U':');
-    return colon == std::u32string::npos ? std::u32string() : name.substr(0, colon);
+    const size_t colon = name.find(L':');
+    return colon == std::wstring::npos ? std::wstring() : name.substr(0, colon);
 }
 
-std::u32string CParser::LocalNameOf(const std::u32string& name)
+std::wstring CParser::LocalNameOf(const std::wstring& name)
 {
-    const size_t colon = name.find(U':');
-    return colon == std::u32string::npos ? name : name.substr(colon + 1);
+    const size_t colon = name.find(L':');
+    return colon == std::wstring::npos ? name : name.substr(colon + 1);
 }
 
 // name "Microsoft.Windows.Common-Controls" (without case) and a version 6.x.
@@ -531,8 +545,8 @@ bool CParser::AsksForCommonControls(const std::vector<CAttribute>& attributes)
         if (Equals(attribute.name, "name"))
             name = EqualsNoCase(attribute.value, "Microsoft.Windows.Common-Controls");
         else if (Equals(attribute.name, "version"))
-            version = attribute.value.size() >= 2 && attribute.value[0] == U'6' &&
-                      attribute.value[1] == U'.';
+            version = attribute.value.size() >= 2 && attribute.value[0] == L'6' &&
+                      attribute.value[1] == L'.';
     }
     return name && version;
 }
@@ -560,39 +574,39 @@ void CParser::StartTag()
 
     // Namespace declarations first: they apply to the element's own name
     // and attributes.
-    static const char32_t kXmlUri[] = U"http://www.w3.org/XML/1998/namespace";
+    static const wchar_t kXmlUri[] = L"http://www.w3.org/XML/1998/namespace";
     for (const CAttribute& attribute : attributes)
     {
         if (Equals(attribute.name, "xmlns"))
-            m_bindings.push_back({std::u32string(), attribute.value});
+            m_bindings.push_back({std::wstring(), attribute.value});
         else if (Equals(PrefixOf(attribute.name), "xmlns"))
         {
-            const std::u32string prefix = LocalNameOf(attribute.name);
+            const std::wstring prefix = LocalNameOf(attribute.name);
             if (Equals(prefix, "xmlns") || attribute.value.empty() ||
                 (Equals(prefix, "xml") != (attribute.value == kXmlUri)))
                 Refuse("a namespace declaration that XML does not allow");
             m_bindings.push_back({prefix, attribute.value});
         }
     }
-    auto bound = [&](const std::u32string& prefix)
+    auto bound = [&](const std::wstring& prefix)
     { return prefix.empty() || Equals(prefix, "xml") || Namespace(prefix) != nullptr; };
     if (!bound(PrefixOf(frame.name)))
         Refuse("a namespace prefix that is not declared");
     // No attribute twice, by name or by namespace and local name.
-    std::vector<std::u32string> names, expanded;
+    std::vector<std::wstring> names, expanded;
     for (const CAttribute& attribute : attributes)
     {
         names.push_back(attribute.name);
-        const std::u32string prefix = PrefixOf(attribute.name);
+        const std::wstring prefix = PrefixOf(attribute.name);
         if (Equals(prefix, "xmlns") || Equals(attribute.name, "xmlns"))
             continue;
         if (!bound(prefix))
             Refuse("a namespace prefix that is not declared");
         if (prefix.empty())
-            expanded.push_back(U'\0' + attribute.name);
+            expanded.push_back(L'\0' + attribute.name);
         else
             expanded.push_back(
-                (Equals(prefix, "xml") ? std::u32string(kXmlUri) : *Namespace(prefix)) + U'\0' +
+                (Equals(prefix, "xml") ? std::wstring(kXmlUri) : *Namespace(prefix)) + L'\0' +
                 LocalNameOf(attribute.name));
     }
     for (auto* list : {&names, &expanded})
@@ -603,13 +617,13 @@ void CParser::StartTag()
     }
 
     // What the element is to the commands.
-    const std::u32string localName = LocalNameOf(frame.name);
+    const std::wstring localName = LocalNameOf(frame.name);
     if (m_open.empty())
     {
         frame.role = Role::Root;
         m_rootPrefix = PrefixOf(frame.name);
         if (!m_rootPrefix.empty())
-            m_rootPrefix.push_back(U':');
+            m_rootPrefix.push_back(L':');
         m_rootLocalName = localName;
     }
     else
@@ -679,7 +693,7 @@ void CParser::EndTag()
 {
     const size_t start = m_at;
     m_at += 2; // "</"
-    const std::u32string name = Name("an end tag without a name");
+    const std::wstring name = Name("an end tag without a name");
     SkipSpace();
     Expect(">", "an end tag that does not end");
     CFrame frame = std::move(m_open.back());
@@ -694,11 +708,11 @@ void CParser::EndTag()
 void CParser::CharacterData()
 {
     const size_t start = m_at;
-    while (!AtEnd() && m_text[m_at] != U'<' && m_text[m_at] != U'&')
+    while (!AtEnd() && m_text[m_at] != L'<' && m_text[m_at] != L'&')
         ++m_at;
-    const std::u32string::const_iterator first = m_text.begin() + static_cast<long>(start),
-                                         last = m_text.begin() + static_cast<long>(m_at);
-    static const char32_t kCDataEnd[] = U"]]>";
+    const std::wstring::const_iterator first = m_text.begin() + static_cast<long>(start),
+                                       last = m_text.begin() + static_cast<long>(m_at);
+    static const wchar_t kCDataEnd[] = L"]]>";
     if (std::search(first, last, kCDataEnd, kCDataEnd + 3) != last)
         Refuse("]]> in text");
     if (!std::all_of(first, last, IsSpace))
@@ -708,8 +722,8 @@ void CParser::CharacterData()
 void CParser::CData()
 {
     m_at += 9; // "<![CDATA["
-    const size_t end = m_text.find(U"]]>", m_at);
-    if (end == std::u32string::npos)
+    const size_t end = m_text.find(L"]]>", m_at);
+    if (end == std::wstring::npos)
         Refuse("a CDATA section that does not end");
     m_at = end + 3;
     m_open.back().hasText = true;
@@ -722,7 +736,7 @@ void CParser::Parse(ManifestEncoding encoding)
     Misc();
     if (At("<!DOCTYPE"))
         Refuse("a document type declaration");
-    if (Peek() != U'<' || At("<!") || At("</"))
+    if (Peek() != L'<' || At("<!") || At("</"))
         Refuse("no root element");
     StartTag();
     while (!m_open.empty())
@@ -739,9 +753,9 @@ void CParser::Parse(ManifestEncoding encoding)
             ProcessingInstruction();
         else if (At("<!"))
             Refuse("a declaration inside an element");
-        else if (Peek() == U'<')
+        else if (Peek() == L'<')
             StartTag();
-        else if (Peek() == U'&')
+        else if (Peek() == L'&')
         {
             Reference();
             m_open.back().hasText = true;
@@ -756,7 +770,7 @@ void CParser::Parse(ManifestEncoding encoding)
 
 // An element's range, widened to its whole line when nothing but blanks
 // stands beside it there: the blanks before it and its line end go with it.
-CSpan WithOwnLine(const std::u32string& text, CSpan span)
+CSpan WithOwnLine(const std::wstring& text, CSpan span)
 {
     size_t begin = span.begin;
     while (begin > 0 && IsBlank(text[begin - 1]))
@@ -768,14 +782,14 @@ CSpan WithOwnLine(const std::u32string& text, CSpan span)
         ++end;
     if (end == text.size() || !IsNewline(text[end]))
         return span;
-    if (text[end] == U'\r' && end + 1 < text.size() && text[end + 1] == U'\n')
+    if (text[end] == L'\r' && end + 1 < text.size() && text[end + 1] == L'\n')
         ++end;
     return {begin, end + 1, span.asks};
 }
 
 // The blanks from the start of the line of the element at at, when only
 // blanks precede it there.
-bool LeadingBlanks(const std::u32string& text, size_t at, std::u32string& blanks)
+bool LeadingBlanks(const std::wstring& text, size_t at, std::wstring& blanks)
 {
     size_t begin = at;
     while (begin > 0 && IsBlank(text[begin - 1]))
@@ -787,13 +801,13 @@ bool LeadingBlanks(const std::u32string& text, size_t at, std::u32string& blanks
 }
 
 // The text's own newline and indentation, for the lines Enable adds.
-void Layout(const std::u32string& text, const CParser& parser, CManifestReading& reading)
+void Layout(const std::wstring& text, const CParser& parser, CManifestReading& reading)
 {
-    const size_t newline = text.find_first_of(U"\r\n");
-    if (newline != std::u32string::npos)
+    const size_t newline = text.find_first_of(L"\r\n");
+    if (newline != std::wstring::npos)
         reading.newline =
-            text[newline] == U'\r' && newline + 1 < text.size() && text[newline + 1] == U'\n'
-                ? U"\r\n"
+            text[newline] == L'\r' && newline + 1 < text.size() && text[newline + 1] == L'\n'
+                ? L"\r\n"
                 : text.substr(newline, 1);
     // One level: a tab where the first indented line uses one, else the
     // fewest blanks any line is indented by; none where no line is indented.
@@ -802,7 +816,7 @@ void Layout(const std::u32string& text, const CParser& parser, CManifestReading&
     for (size_t at = 0; at < text.size(); ++at)
     {
         if (!IsNewline(text[at]) ||
-            (text[at] == U'\r' && at + 1 < text.size() && text[at + 1] == U'\n'))
+            (text[at] == L'\r' && at + 1 < text.size() && text[at + 1] == L'\n'))
             continue;
         size_t end = at + 1;
         while (end < text.size() && IsBlank(text[end]))
@@ -810,52 +824,46 @@ void Layout(const std::u32string& text, const CParser& parser, CManifestReading&
         if (end == at + 1 || end == text.size() || IsNewline(text[end]))
             continue;
         if (first)
-            tab = text[at + 1] == U'\t';
+            tab = text[at + 1] == L'\t';
         first = false;
-        if (text.compare(at + 1, end - at - 1, std::u32string(end - at - 1, U' ')) == 0 &&
+        if (text.compare(at + 1, end - at - 1, std::wstring(end - at - 1, L' ')) == 0 &&
             (fewest == 0 || end - at - 1 < fewest))
             fewest = end - at - 1;
     }
-    reading.indentStep = tab ? U"\t" : std::u32string(fewest, U' ');
+    reading.indentStep = tab ? L"\t" : std::wstring(fewest, L' ');
     // The root's children are indented as its first child on a line of its
     // own, else one level deeper than its closing tag.
     for (const CRootChild& child : parser.m_rootChildren)
         if (LeadingBlanks(text, child.span.begin, reading.indent))
             return;
-    std::u32string closing;
+    std::wstring closing;
     LeadingBlanks(text, parser.m_rootClose, closing);
     reading.indent = closing + reading.indentStep;
 }
 
-std::string Encode(const std::u32string& text, ManifestEncoding encoding)
+// text (UTF-16 where wchar_t holds UTF-16, else code points) in encoding.
+ManifestBytes Encode(const std::wstring& text, ManifestEncoding encoding)
 {
-    std::string bytes;
-    for (char32_t c : text)
+    ManifestBytes bytes;
+    for (size_t i = 0; i < text.size(); ++i)
     {
+        uint32_t c = static_cast<uint32_t>(text[i]);
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(text[++i]) - 0xDC00);
         if (encoding == ManifestEncoding::Utf8)
         {
-            if (c < 0x80)
-                bytes += static_cast<char>(c);
-            else if (c < 0x800)
-                bytes += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-            else if (c < 0x10000)
-                bytes +=
-                    {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                     static_cast<char>(0x80 | (c & 0x3F))};
-            else
-                bytes +=
-                    {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-                     static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                     static_cast<char>(0x80 | (c & 0x3F))};
+            const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+            static const uint8_t kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+            bytes.push_back(static_cast<uint8_t>(kLead[tail] | c >> (6 * tail)));
+            for (int shift = 6 * (tail - 1); shift >= 0; shift -= 6)
+                bytes.push_back(static_cast<uint8_t>(0x80 | (c >> shift & 0x3F)));
             continue;
         }
-        auto unit = [&](char32_t u)
+        auto unit = [&](uint32_t u)
         {
-            const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
-            if (encoding == ManifestEncoding::Utf16BE)
-                bytes += {high, low};
-            else
-                bytes += {low, high};
+            const uint8_t high = static_cast<uint8_t>(u >> 8), low = static_cast<uint8_t>(u);
+            bytes.push_back(encoding == ManifestEncoding::Utf16BE ? high : low);
+            bytes.push_back(encoding == ManifestEncoding::Utf16BE ? low : high);
         };
         if (c < 0x10000)
             unit(c);
@@ -865,9 +873,9 @@ std::string Encode(const std::u32string& text, ManifestEncoding encoding)
     return bytes;
 }
 
-std::u32string Widen(const char* ascii)
+std::wstring Widen(const char* ascii)
 {
-    return std::u32string(ascii, ascii + strlen(ascii));
+    return std::wstring(ascii, ascii + strlen(ascii));
 }
 } // namespace
 
@@ -904,7 +912,7 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size)
         if (spans.empty())
         {
             reading.look = ManifestLook::Classic;
-            const std::u32string& text = decoded.text;
+            const std::wstring& text = decoded.text;
             size_t begin = parser.m_rootClose;
             while (begin > 0 && IsBlank(text[begin - 1]))
                 --begin;
@@ -933,9 +941,8 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size)
         }
         // Text joined across a cut could read differently ("]]" before the
         // dependency and ">" after it): only a cut that leaves XML is made.
-        const std::string rest = CutThemedLook(data, size, reading);
-        if (ReadManifest(reinterpret_cast<const uint8_t*>(rest.data()), rest.size()).look !=
-            ManifestLook::Classic)
+        const ManifestBytes rest = CutThemedLook(data, size, reading);
+        if (ReadManifest(rest.data(), rest.size()).look != ManifestLook::Classic)
             Refuse("text that would not be XML without the dependency");
     }
     catch (const CRefusal& refusal)
@@ -948,46 +955,47 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size)
     return reading;
 }
 
-std::string InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
-                             const char* architecture)
+ManifestBytes InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
+                               const char* architecture)
 {
-    const std::u32string& p = reading.prefix;
-    const std::u32string identity =
-        U"<" + p +
-        U"assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
-        U"version=\"6.0.0.0\" processorArchitecture=\"" +
-        Widen(architecture) + U"\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>";
-    std::u32string block;
+    const std::wstring& p = reading.prefix;
+    const std::wstring identity =
+        L"<" + p +
+        L"assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
+        L"version=\"6.0.0.0\" processorArchitecture=\"" +
+        Widen(architecture) + L"\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>";
+    std::wstring block;
     if (reading.ownLines)
     {
-        const std::u32string& i = reading.indent;
-        const std::u32string& s = reading.indentStep;
-        const std::u32string& n = reading.newline;
-        block = i + U"<" + p + U"dependency>" + n + i + s + U"<" + p + U"dependentAssembly>" + n +
-                i + s + s + identity + n + i + s + U"</" + p + U"dependentAssembly>" + n + i +
-                U"</" + p + U"dependency>" + n;
+        const std::wstring& i = reading.indent;
+        const std::wstring& s = reading.indentStep;
+        const std::wstring& n = reading.newline;
+        block = i + L"<" + p + L"dependency>" + n + i + s + L"<" + p + L"dependentAssembly>" + n +
+                i + s + s + identity + n + i + s + L"</" + p + L"dependentAssembly>" + n + i +
+                L"</" + p + L"dependency>" + n;
     }
     else
     {
-        block = U"<" + p + U"dependency><" + p + U"dependentAssembly>" + identity + U"</" + p +
-                U"dependentAssembly></" + p + U"dependency>";
+        block = L"<" + p + L"dependency><" + p + L"dependentAssembly>" + identity + L"</" + p +
+                L"dependentAssembly></" + p + L"dependency>";
     }
-    const char* bytes = reinterpret_cast<const char*>(data);
-    return std::string(bytes, reading.insertAt) + Encode(block, reading.encoding) +
-           std::string(bytes + reading.insertAt, size - reading.insertAt);
+    ManifestBytes themed(data, data + reading.insertAt);
+    const ManifestBytes inserted = Encode(block, reading.encoding);
+    themed.insert(themed.end(), inserted.begin(), inserted.end());
+    themed.insert(themed.end(), data + reading.insertAt, data + size);
+    return themed;
 }
 
-std::string CutThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading)
+ManifestBytes CutThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading)
 {
-    const char* bytes = reinterpret_cast<const char*>(data);
-    std::string rest;
+    ManifestBytes rest;
     rest.reserve(size);
     size_t kept = 0;
     for (const CByteRange& cut : reading.cuts)
     {
-        rest.append(bytes + kept, cut.begin - kept);
+        rest.insert(rest.end(), data + kept, data + cut.begin);
         kept = cut.end;
     }
-    rest.append(bytes + kept, size - kept);
+    rest.insert(rest.end(), data + kept, data + size);
     return rest;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using ManifestBytes = std::vector<uint8_t>;
+
 // What a program's manifest 1 says about the themed look, over all its
 // language variants (a reading of one variant is never Absent).
 enum class ManifestLook
@@ -48,10 +50,10 @@ struct CManifestReading
     // before the tag on the same line.
     size_t insertAt = 0;
     bool ownLines = false;
-    std::u32string newline;    // the text's first line end
-    std::u32string indent;     // of the root's children
-    std::u32string indentStep; // one level deeper
-    std::u32string prefix;     // the root's namespace prefix and its colon, or empty
+    std::wstring newline;    // the text's first line end
+    std::wstring indent;     // of the root's children
+    std::wstring indentStep; // one level deeper
+    std::wstring prefix;     // the root's namespace prefix and its colon, or empty
 
     // Themed: what Disable cuts, ascending and apart (each asking
     // dependency, or only its dependentAssembly when the dependency holds
@@ -69,9 +71,9 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size);
 // The variant with one dependency on Common-Controls 6.0.0.0 inserted for
 // processorArchitecture architecture (ASCII), in the variant's encoding.
 // reading must be the Classic reading of the same bytes.
-std::string InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
-                             const char* architecture);
+ManifestBytes InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
+                               const char* architecture);
 
 // The variant with reading's cuts made. reading must be the Themed reading
 // of the same bytes.
-std::string CutThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading);
+ManifestBytes CutThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading);

@@ -3,6 +3,7 @@
 #include "TargetModule.h"
 #include "pe/ResourceUpdate.h"
 
+#include <cstring>
 #include <exception>
 
 namespace
@@ -65,10 +66,10 @@ BOOL ReadManifestVariants(HMODULE module, std::vector<CManifestVariant>& variant
     {
         DWORD size = 0;
         const BYTE* bytes = VariantBytes(module, language, size);
-        CManifestVariant variant{language, std::string(), CManifestReading()};
+        CManifestVariant variant{language, ManifestBytes(), CManifestReading()};
         if (bytes)
         {
-            variant.bytes.assign(reinterpret_cast<const char*>(bytes), size);
+            variant.bytes.assign(bytes, bytes + size);
             variant.reading = ReadManifest(bytes, size);
         }
         else
@@ -93,13 +94,13 @@ ManifestLook ProgramLook(const std::vector<CManifestVariant>& variants)
     return look;
 }
 
-BOOL PlanThemedLook(const std::vector<CManifestVariant>& variants, const std::string& composed,
+BOOL PlanThemedLook(const std::vector<CManifestVariant>& variants, LPCSTR composed,
                     LPCSTR architecture, std::vector<CVariantChange>& changes)
 {
     changes.clear();
     if (variants.empty())
     {
-        changes.push_back({0, false, composed});
+        changes.push_back({0, false, ManifestBytes(composed, composed + strlen(composed))});
         return TRUE;
     }
     for (const CManifestVariant& variant : variants)
@@ -112,10 +113,9 @@ BOOL PlanThemedLook(const std::vector<CManifestVariant>& variants, const std::st
         }
         if (variant.reading.look == ManifestLook::Classic)
         {
-            const auto bytes = reinterpret_cast<const uint8_t*>(variant.bytes.data());
-            changes.push_back(
-                {variant.language, false,
-                 InsertThemedLook(bytes, variant.bytes.size(), variant.reading, architecture)});
+            changes.push_back({variant.language, false,
+                               InsertThemedLook(variant.bytes.data(), variant.bytes.size(),
+                                                variant.reading, architecture)});
         }
     }
     return TRUE;
@@ -130,14 +130,13 @@ std::vector<CVariantChange> PlanClassicLook(const std::vector<CManifestVariant>&
         const CManifestReading& reading = variant.reading;
         if (reading.look == ManifestLook::Themed && !reading.nothingLeft)
         {
-            const auto bytes = reinterpret_cast<const uint8_t*>(variant.bytes.data());
-            changes.push_back(
-                {variant.language, false, CutThemedLook(bytes, variant.bytes.size(), reading)});
+            changes.push_back({variant.language, false,
+                               CutThemedLook(variant.bytes.data(), variant.bytes.size(), reading)});
         }
         else if (reading.look == ManifestLook::Themed ||
                  (reading.look == ManifestLook::NotXml && !themed))
         {
-            changes.push_back({variant.language, true, std::string()});
+            changes.push_back({variant.language, true, ManifestBytes()});
         }
     }
     return changes;
@@ -147,7 +146,7 @@ BOOL WriteVariantChanges(HANDLE update, const std::vector<CVariantChange>& chang
 {
     for (const CVariantChange& change : changes)
     {
-        void* data = change.remove ? nullptr : const_cast<char*>(change.bytes.data());
+        void* data = change.remove ? nullptr : const_cast<uint8_t*>(change.bytes.data());
         const DWORD size = change.remove ? 0 : static_cast<DWORD>(change.bytes.size());
         if (!UpdateResourceEntry(update, RT_MANIFEST, MAKEINTRESOURCEW(1), change.language, data,
                                  size))

@@ -6,13 +6,12 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 struct CManifestVariant
 {
     WORD language;
-    std::string bytes;
+    ManifestBytes bytes;
     CManifestReading reading;
 };
 
@@ -32,7 +31,7 @@ struct CVariantChange
 {
     WORD language;
     bool remove;
-    std::string bytes;
+    ManifestBytes bytes;
 };
 
 // Enable's changes: composed (the template filled in for the program) as
@@ -40,7 +39,7 @@ struct CVariantChange
 // dependency on Common-Controls 6 for architecture added to every variant
 // that does not ask for it yet, each in its own language. FALSE with
 // ERROR_SXS_MANIFEST_PARSE_ERROR when a variant is not XML.
-BOOL PlanThemedLook(const std::vector<CManifestVariant>& variants, const std::string& composed,
+BOOL PlanThemedLook(const std::vector<CManifestVariant>& variants, LPCSTR composed,
                     LPCSTR architecture, std::vector<CVariantChange>& changes);
 
 // Disable's changes: the dependency cut out of every variant that asks for

@@ -80,16 +80,28 @@ private:
     size_t PointerSize() const { return m_image.Is64() ? 8 : 4; }
 
     // A zero-ended array of pointer-sized values at rva: thunks or callbacks.
+    // Read a few hundred at a time, up to the end of the section's raw data.
     template <typename Visit> bool Array(uint32_t rva, Visit visit) const
     {
-        for (uint32_t i = 0; i < kMaxEntries; ++i)
+        const uint32_t size = uint32_t(PointerSize());
+        const int index = m_image.SectionOf(rva);
+        if (index < 0)
+            throw BadImage{"array outside every section"};
+        const Section& s = m_image.Sections()[size_t(index)];
+        const uint64_t raw = uint64_t(s.virtualAddress) + s.MappedRawSize();
+        for (uint64_t at = rva, read = 0; at + size <= raw && read < kMaxEntries;)
         {
-            const Bytes entry = At(rva + i * uint32_t(PointerSize()), uint32_t(PointerSize()));
-            const uint64_t value = Pointer(entry, 0);
-            if (value == 0)
-                return false;
-            if (visit(value))
-                return true;
+            const uint32_t count = uint32_t(std::min<uint64_t>((raw - at) / size, 256));
+            const Bytes values = At(uint32_t(at), count * size);
+            for (uint32_t i = 0; i < count; ++i, ++read)
+            {
+                const uint64_t value = Pointer(values, i * size);
+                if (value == 0)
+                    return false;
+                if (visit(value))
+                    return true;
+            }
+            at += uint64_t(count) * size;
         }
         return false;
     }

@@ -14,6 +14,11 @@ void Require(bool condition)
         abort();
 }
 
+std::string Text(const ManifestBytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
 const uint8_t* Bytes(const std::string& text)
 {
     return reinterpret_cast<const uint8_t*>(text.data());
@@ -28,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (reading.look == ManifestLook::Classic)
     {
         // One block inserted at insertAt, and nothing else changed.
-        const std::string themed = InsertThemedLook(data, size, reading, "X86");
+        const std::string themed = Text(InsertThemedLook(data, size, reading, "X86"));
         Require(reading.insertAt <= size && themed.size() > size);
         const size_t added = themed.size() - size;
         Require(themed.compare(0, reading.insertAt, original, 0, reading.insertAt) == 0);
@@ -39,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(again.look == ManifestLook::Themed && again.cuts.size() == 1);
         Require(again.cuts[0].begin == reading.insertAt &&
                 again.cuts[0].end == reading.insertAt + added);
-        Require(CutThemedLook(Bytes(themed), themed.size(), again) == original);
+        Require(Text(CutThemedLook(Bytes(themed), themed.size(), again)) == original);
     }
     else if (reading.look == ManifestLook::Themed)
     {
@@ -51,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             cut += range.end - range.begin;
             kept = range.end;
         }
-        const std::string classic = CutThemedLook(data, size, reading);
+        const std::string classic = Text(CutThemedLook(data, size, reading));
         Require(classic.size() == size - cut);
         Require(ReadManifest(Bytes(classic), classic.size()).look == ManifestLook::Classic);
     }

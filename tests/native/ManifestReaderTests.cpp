@@ -25,6 +25,11 @@ std::string S(const char* text)
     return text;
 }
 
+std::string S(const ManifestBytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::string Replaced(std::string text, const std::string& from, const std::string& to)
 {
     return text.replace(text.find(from), from.size(), to);
@@ -97,12 +102,12 @@ TEST(EnableInsertsOneDependencyInTheTextsOwnLayout)
                           c.what + std::string(": ") + (reading.refusal ? reading.refusal : ""));
             continue;
         }
-        const std::string themed = InsertThemedLook(Data(c.text), c.text.size(), reading, "X86");
+        const std::string themed = S(InsertThemedLook(Data(c.text), c.text.size(), reading, "X86"));
         CHECK_EQ(themed, c.themed);
         // Disable takes exactly that block out again.
         const CManifestReading again = Read(themed);
         CHECK_EQ(again.cuts.size(), size_t(1));
-        CHECK_EQ(CutThemedLook(Data(themed), themed.size(), again), c.text);
+        CHECK_EQ(S(CutThemedLook(Data(themed), themed.size(), again)), c.text);
     }
 
     // UTF-16 in both byte orders: the block in the text's own encoding.
@@ -113,7 +118,7 @@ TEST(EnableInsertsOneDependencyInTheTextsOwnLayout)
                   bigEndian);
         const CManifestReading reading = Read(text);
         CHECK_EQ(int(reading.look), int(ManifestLook::Classic));
-        CHECK_EQ(InsertThemedLook(Data(text), text.size(), reading, "amd64"),
+        CHECK_EQ(S(InsertThemedLook(Data(text), text.size(), reading, "amd64")),
                  Utf16(Replaced(kDeclaration, "UTF-8", "UTF-16") + "\n" + kAssembly +
                            "\n<dependency>\n<dependentAssembly>\n<" +
                            Replaced(kIdentity, "X86", "amd64") +
@@ -182,7 +187,7 @@ TEST(DisableCutsOnlyTheDependencyThatAsks)
             testing::Fail(__FILE__, __LINE__, c.what);
         if (reading.look != ManifestLook::Themed)
             continue;
-        CHECK_EQ(CutThemedLook(Data(c.text), c.text.size(), reading), c.classic);
+        CHECK_EQ(S(CutThemedLook(Data(c.text), c.text.size(), reading)), c.classic);
         CHECK_EQ(reading.nothingLeft, c.nothingLeft);
     }
 }
