@@ -1,7 +1,9 @@
 // Starting the target so that the user sees the effect of a change at once.
+#include "CommandLine.h"
 #include "TargetModule.h"
 
 #include "errors/ErrorCode.h"
+#include "framework/CallObserver.h"
 #include "ui/ManifestToolDlg.h"
 
 void CManifestToolDlg::LaunchTarget()
@@ -11,13 +13,18 @@ void CManifestToolDlg::LaunchTarget()
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
 
-    // The path is the program and its whole command line; the process gets
-    // the tool's environment and current directory, and is let go at once.
     // The path as typed, unless the platform needs its short form.
     const std::wstring program =
         m_strPath.GetLength() < MAX_PATH ? std::wstring(m_strPath) : LoaderPath(m_strPath);
-    if (CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process))
+    // The command line names the program in quotes: given none, Windows
+    // takes the unquoted path, and a program under "C:\Program Files" gets
+    // "C:\Program" and "Files\..." as its first two arguments. Writable, as
+    // CreateProcessW may change it. The process gets the tool's environment
+    // and current directory, and is let go at once.
+    std::wstring commandLine = QuoteArgument(m_strPath);
+    ObserveCall("CreateProcessW", program, commandLine, LPCWSTR(nullptr));
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process))
     {
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

@@ -223,6 +223,41 @@ TEST(FileDialogPutsTheChosenNameInTheField)
     }
 }
 
+// Start names the program by its path and gives it the same path in quotes as
+// its command line (unquoted, Windows would cut a path with a blank into two
+// arguments); no current directory is given, so it runs in the tool's.
+TEST(StartGivesTheProgramItsPathInQuotes)
+{
+    CScratchFolder folder(L"start_quoted");
+    const std::wstring programFiles = folder / L"Program Files";
+    CreateDirectoryW(programFiles.c_str(), nullptr);
+    const std::wstring target = programFiles + L"\\App.exe";
+    CHECK(CopyFileW(Fixture(L"launch_recorder.exe").c_str(), target.c_str(), FALSE));
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    theTestApp.Clear();
+    CObservedCalls observed;
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           SetPath(d.m_hWnd, target);
+                           Click(d.m_hWnd, IDC_START);
+                       }});
+    const std::vector<CObservedCall> calls = observed.Of("CreateProcessW");
+    CHECK_EQ(calls.size(), size_t(1));
+    if (!calls.empty())
+        CHECK(calls[0].arguments ==
+              std::vector<std::wstring>({target, L"\"" + target + L"\"", L"(null)"}));
+    CHECK(theTestApp.m_boxes.empty());
+    std::string line;
+    for (int wait = 0; wait < 100 && line.empty(); ++wait, Sleep(100))
+        line = ReadFileBytes(record);
+    CHECK_EQ(line, "\"" + Utf8(target) + "\"|" + Utf8(current) + "\n");
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+}
+
 TEST(TextsAreInTheUsersLanguage)
 {
     struct Expected

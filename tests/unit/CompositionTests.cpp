@@ -4,10 +4,13 @@
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 
+#include "engine/CommandLine.h"
 #include "engine/FileVersion.h"
 #include "engine/ManifestComposition.h"
 #include "engine/PathNames.h"
 #include "framework/MemFile.h"
+
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +64,6 @@ std::string NameOf(const wchar_t* path)
     return name.m_pszText;
 }
 } // namespace
-
 
 TEST(TemplateResourceIsTheSourceBytes)
 {
@@ -147,6 +149,32 @@ TEST(PathFunctions)
     CHECK(FindExtension(forward) == forward + 6);
     const wchar_t* trailing = L"C:\\dir\\";
     CHECK(*FindFileName(trailing) == L'\0');
+}
+
+// A program's path as its command line: quoted, and read back whole by the
+// platform's parser whatever it holds.
+TEST(QuotedArgumentsReadBackWhole)
+{
+    CHECK_EQ(QuoteArgument(L"C:\\Program Files\\Vendor\\App.exe"),
+             std::wstring(L"\"C:\\Program Files\\Vendor\\App.exe\""));
+    CHECK_EQ(QuoteArgument(L"app.exe"), std::wstring(L"\"app.exe\""));
+    CHECK_EQ(QuoteArgument(L""), std::wstring(L"\"\""));
+    CHECK_EQ(QuoteArgument(L"C:\\dir\\"), std::wstring(L"\"C:\\dir\\\\\""));
+    CHECK_EQ(QuoteArgument(L"a\\\"b"), std::wstring(L"\"a\\\\\\\"b\""));
+    for (const wchar_t* text : {L"C:\\Program Files\\App.exe", L"D:\\Caf\u00e9 v1.2\\x.exe",
+                                L"C:\\dir\\", L"C:\\dir\\\\", L"a\\\"b", L"\"", L"tab\there", L""})
+    {
+        const std::wstring line = L"program " + QuoteArgument(text);
+        int count = 0;
+        LPWSTR* arguments = CommandLineToArgvW(line.c_str(), &count);
+        CHECK(arguments != nullptr);
+        if (!arguments)
+            continue;
+        CHECK_EQ(count, 2);
+        if (count == 2)
+            CHECK_EQ(std::wstring(arguments[1]), std::wstring(text));
+        LocalFree(arguments);
+    }
 }
 
 TEST(EscapeHonoursLength)
