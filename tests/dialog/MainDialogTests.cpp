@@ -172,6 +172,28 @@ TEST(DropTakesTheFirstFile)
                        }});
 }
 
+// Run as administrator, the tool would not get Explorer's drops unless the
+// path field lets the drop's three messages through UIPI (Wine has no UIPI:
+// what the program asks of the platform is checked).
+TEST(ThePathFieldLetsDropsThroughFromLowerIntegrity)
+{
+    CObservedCalls observed;
+    CManifestToolDlg dialog;
+    HWND edit = nullptr;
+    RunDialog(dialog, {[&](CManifestToolDlg& d) { edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH); }});
+    using Arguments = std::vector<std::wstring>;
+    const std::vector<CObservedCall> calls = observed.Of("ChangeWindowMessageFilterEx");
+    CHECK_EQ(calls.size(), size_t(3));
+    if (calls.size() == 3)
+    {
+        const std::wstring window = ObservedText(edit);
+        CHECK(calls[0].arguments == Arguments({window, L"563", L"1"})); // WM_DROPFILES
+        CHECK(calls[1].arguments == Arguments({window, L"74", L"1"}));  // WM_COPYDATA
+        CHECK(calls[2].arguments == Arguments({window, L"73", L"1"}));  // WM_COPYGLOBALDATA
+    }
+    CHECK(observed.Of("ChangeWindowMessageFilter").empty());
+}
+
 TEST(FileDialogCancelledChangesNothing)
 {
     CManifestToolDlg dialog;
