@@ -1,12 +1,38 @@
-// The error box of a failed change, which names the file a failed
-// replacement kept the program in.
+// The error box of a failed change: the platform's text, a note naming the
+// file a failed replacement kept the program in, or the tool's own words for
+// a target marked read-only.
+#include "PathNames.h"
+#include "TargetModule.h"
+
 #include "errors/ErrorCode.h"
+#include "framework/WinApp.h"
 #include "pe/Win32Path.h"
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
-void ShowCommandError(HRESULT code, const std::wstring& keptFile)
+HRESULT BeginUpdateErrorCode(LPCWSTR path)
 {
+    const HRESULT code = ErrorCodeFromLastError();
+    if (code != HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))
+        return code;
+    // The platform says only "Access is denied." for a file marked
+    // read-only; the attribute is left for the user to clear.
+    const DWORD attributes = GetFileAttributesW(PlatformPath(path).c_str());
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_READONLY) &&
+                          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return readOnly ? kReadOnlyTarget : code;
+}
+
+void ShowCommandError(HRESULT code, const std::wstring& keptFile, LPCWSTR path)
+{
+    if (code == kReadOnlyTarget)
+    {
+        CString text;
+        text.Format(IDS_READ_ONLY, FindFileName(path));
+        AfxMessageBox(text, MB_ICONERROR);
+        return;
+    }
     CString note;
     if (!keptFile.empty())
         note.Format(IDS_PROGRAM_KEPT, pe::PlainPath(keptFile).c_str()); // as the user types it

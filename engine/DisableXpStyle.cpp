@@ -33,7 +33,7 @@ void CManifestToolDlg::OnDisableXpStyle()
             throw ErrorCodeFromLastError();
         update.Attach(BeginResourceUpdate(m_strPath, FALSE));
         if (!update)
-            throw ErrorCodeFromLastError();
+            throw BeginUpdateErrorCode(m_strPath);
         std::vector<CManifestVariant> variants;
         if (!ReadManifestVariants(module.Get(), variants))
             throw ErrorCodeFromLastError();
@@ -69,6 +69,6 @@ void CManifestToolDlg::OnDisableXpStyle()
         // old bytes.
         module.Release();
         update.Discard();
-        ShowCommandError(code, keptFile);
+        ShowCommandError(code, keptFile, m_strPath);
     }
 }

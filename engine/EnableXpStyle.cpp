@@ -85,7 +85,7 @@ void CManifestToolDlg::OnEnableXpStyle()
 
         update.Attach(BeginResourceUpdate(m_strPath, FALSE));
         if (!update)
-            throw ErrorCodeFromLastError();
+            throw BeginUpdateErrorCode(m_strPath);
         if (!WriteVariantChanges(update.Get(), changes))
             throw ErrorCodeFromLastError();
         // Every variant already asks (the file changed since the probe):
@@ -112,6 +112,6 @@ void CManifestToolDlg::OnEnableXpStyle()
         // old bytes.
         module.Release();
         update.Discard();
-        ShowCommandError(code, keptFile);
+        ShowCommandError(code, keptFile, m_strPath);
     }
 }

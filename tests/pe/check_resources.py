@@ -111,13 +111,17 @@ STRINGS = {
          "XP style sucessfully disabled%s.\n\nWould you like to start the application now?",
          " and a file copy was saved as '%s'",
          "There is not enough memory to complete this operation.",
-         "The program could not be put back under its own name. It was kept as '%s'."],
+         "The program could not be put back under its own name. It was kept as '%s'.",
+         "'%s' is read-only, and Lumaform does not change read-only files. Clear the Read-only "
+         "attribute in the file's properties, then try again."],
     FR: ["Fichiers exécutables (*.exe)|*.exe||", "Erreur inattendue : %s",
          "Style XP activés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          "Style XP désactivés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          " et une copie du fichier a été sauvegardé sous '%s'",
          "La mémoire est insuffisante pour terminer cette opération.",
-         "Le programme n'a pas pu reprendre son nom. Il a été conservé sous '%s'."],
+         "Le programme n'a pas pu reprendre son nom. Il a été conservé sous '%s'.",
+         "'%s' est en lecture seule, et Lumaform ne modifie pas les fichiers en lecture seule. "
+         "Décochez l'attribut Lecture seule dans les propriétés du fichier, puis réessayez."],
 }
 
 
