@@ -56,6 +56,11 @@ std::wstring LoaderPath(LPCWSTR path)
     return plain.size() < MAX_PATH ? plain : shortName;
 }
 
+bool LoaderTakes(LPCWSTR path)
+{
+    return LoaderPath(path).size() < MAX_PATH;
+}
+
 namespace
 {
 #ifndef LOAD_LIBRARY_AS_IMAGE_RESOURCE
@@ -165,10 +170,16 @@ bool IsPortableIL(HMODULE module)
 }
 } // namespace
 
+LPCSTR ManifestArchitectureOf(WORD machine, bool portableIL)
+{
+    if (machine == IMAGE_FILE_MACHINE_I386 && portableIL)
+        return "*";
+    return ProcessorArchitectureName(machine);
+}
+
 LPCSTR ManifestArchitecture(HMODULE module)
 {
     const WORD machine = DataModuleHeaders(module)->FileHeader.Machine;
-    if (machine == IMAGE_FILE_MACHINE_I386 && IsPortableIL(module))
-        return "*";
-    return ProcessorArchitectureName(machine);
+    return ManifestArchitectureOf(machine,
+                                  machine == IMAGE_FILE_MACHINE_I386 && IsPortableIL(module));
 }
