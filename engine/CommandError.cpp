@@ -1,6 +1,7 @@
 // The error box of a failed change: the platform's text, a note naming the
 // file a failed replacement kept the program in, or the tool's own words for
 // a target marked read-only.
+#include "NativePath.h"
 #include "PathNames.h"
 #include "TargetModule.h"
 
@@ -35,6 +36,7 @@ void ShowCommandError(HRESULT code, const std::wstring& keptFile, LPCWSTR path)
     }
     CString note;
     if (!keptFile.empty())
-        note.Format(IDS_PROGRAM_KEPT, pe::PlainPath(keptFile).c_str()); // as the user types it
+        note.Format(IDS_PROGRAM_KEPT, // as the user types it
+                    UserTargetPath(pe::PlainPath(keptFile).c_str()).c_str());
     ShowErrorBox(code, MB_ICONERROR, note);
 }

@@ -4,6 +4,7 @@
 // is deleted, as one that is not XML is when none asks. Everything else the
 // manifest holds stays. Then it offers to start the target.
 #include "ManifestVariants.h"
+#include "NativePath.h"
 #include "TargetFile.h"
 #include "pe/ResourceUpdate.h"
 
@@ -30,7 +31,7 @@ void CManifestToolDlg::OnDisableXpStyle()
         // Loaded as data: no code of the target runs.
         if (!target.Open(m_strPath))
             throw ErrorCodeFromLastError();
-        update.Attach(BeginResourceUpdate(m_strPath, FALSE));
+        update.Attach(BeginResourceUpdate(NativeTargetPath(m_strPath).c_str(), FALSE));
         if (!update)
             throw BeginUpdateErrorCode(m_strPath);
         std::vector<CManifestVariant> variants;

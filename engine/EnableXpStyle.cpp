@@ -6,6 +6,7 @@
 #include "FileVersion.h"
 #include "ManifestComposition.h"
 #include "ManifestVariants.h"
+#include "NativePath.h"
 #include "TargetFile.h"
 #include "pe/ResourceUpdate.h"
 
@@ -82,7 +83,7 @@ void CManifestToolDlg::OnEnableXpStyle()
         if (!PlanThemedLook(variants, manifest.text, architecture, changes))
             throw ErrorCodeFromLastError();
 
-        update.Attach(BeginResourceUpdate(m_strPath, FALSE));
+        update.Attach(BeginResourceUpdate(NativeTargetPath(m_strPath).c_str(), FALSE));
         if (!update)
             throw BeginUpdateErrorCode(m_strPath);
         if (!WriteVariantChanges(update.Get(), changes))

@@ -146,7 +146,8 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
 {
     packed = 0;
     WCHAR ownPath[MAX_PATH];
-    if (!path)
+    const bool own = !path;
+    if (own)
     {
         ownPath[0] = L'\0';
         GetModuleFileNameW(AfxGetResourceHandle(), ownPath, MAX_PATH);
@@ -154,8 +155,9 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
     }
 
     // The platform's version reader and the data-file load below look for
-    // a name as the loader does.
-    const std::wstring loaderPath = LoaderPath(path);
+    // a name as the loader does. The program's own name is the loader's
+    // already, and is no target to be named through Sysnative.
+    const std::wstring loaderPath = own ? std::wstring(ownPath) : LoaderPath(path);
     if (loaderPath.size() >= MAX_PATH)
         return VersionFromFile(path, packed, build);
     path = loaderPath.c_str();

@@ -1,5 +1,6 @@
 // Starting the target so that the user sees the effect of a change at once.
 #include "CommandLine.h"
+#include "NativePath.h"
 #include "TargetModule.h"
 
 #include "errors/ErrorCode.h"
@@ -13,10 +14,13 @@ void CManifestToolDlg::LaunchTarget()
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
 
-    // The path as typed, unless the platform needs its short form.
-    const std::wstring program =
-        m_strPath.GetLength() < MAX_PATH ? std::wstring(m_strPath) : LoaderPath(m_strPath);
-    // The command line names the program in quotes: given none, Windows
+    // The path as typed (through Sysnative under the system folder in the
+    // 32-bit tool on 64-bit Windows), unless the platform needs its short
+    // form.
+    const std::wstring native = NativeTargetPath(m_strPath);
+    const std::wstring program = native.size() < MAX_PATH ? native : LoaderPath(m_strPath);
+    // The command line names the program as the user did, in quotes (a
+    // 64-bit program has no Sysnative): given none, Windows
     // takes the unquoted path, and a program under "C:\Program Files" gets
     // "C:\Program" and "Files\..." as its first two arguments. Writable, as
     // CreateProcessW may change it. The process gets the tool's environment

@@ -1,5 +1,6 @@
 #include "TargetModule.h"
 
+#include "NativePath.h"
 #include "pe/Win32Path.h"
 
 #include <cstring>
@@ -32,16 +33,17 @@ const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module)
 
 std::wstring PlatformPath(LPCWSTR path)
 {
-    if (wcslen(path) < MAX_PATH)
-        return path;
-    return pe::ExtendedPath(pe::FullPath(path));
+    std::wstring native = NativeTargetPath(path);
+    if (native.size() < MAX_PATH)
+        return native;
+    return pe::ExtendedPath(pe::FullPath(native.c_str()));
 }
 
 std::wstring LoaderPath(LPCWSTR path)
 {
     // Resolved here: where the program restricts the DLL search to the
     // system folder, the loader would look for a relative name only there.
-    const std::wstring full = pe::FullPath(path);
+    const std::wstring full = pe::FullPath(NativeTargetPath(path).c_str());
     if (full.size() < MAX_PATH)
         return full;
     const std::wstring extended = pe::ExtendedPath(full);

@@ -32,10 +32,13 @@ LPCSTR ManifestArchitectureOf(WORD machine, bool portableIL);
 // directories may point past the end of its mapping.
 bool IsMappedRange(const void* bytes, size_t size);
 
-// path as the platform's file calls take it: unchanged up to MAX_PATH,
-// beyond it in the extended form, which they take up to the platform's limit.
+// The target's path as the platform's file calls take it: named through
+// Sysnative under the system folder in the 32-bit tool on 64-bit Windows
+// (NativePath.h), else unchanged up to MAX_PATH, beyond it in the extended
+// form, which they take up to the platform's limit.
 std::wstring PlatformPath(LPCWSTR path);
-// path as the loader and process creation take it: in full (the loader
+// The target's path as the loader and process creation take it (through
+// Sysnative as above): in full (the loader
 // searches the DLL path for a relative name), and, since they stop at
 // MAX_PATH even in the extended form, beyond it in the short (8.3) form where
 // the volume has one.

@@ -4,9 +4,11 @@
 #include "DialogDriver.h"
 #include "TestApp.h"
 
+#include "../support/LoaderResources.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 
+#include "engine/NativePath.h"
 #include "res/resource.h"
 
 #include "framework/WinApp.h"
@@ -278,6 +280,64 @@ TEST(StartGivesTheProgramItsPathInQuotes)
         line = ReadFileBytes(record);
     CHECK_EQ(line, "\"" + Utf8(target) + "\"|" + Utf8(current) + "\n");
     SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+}
+
+// The 32-bit tool on 64-bit Windows: a program the user names under the
+// system folder is probed, copied, changed and started there, not in the
+// 32-bit folder WOW64 sends the tool's own calls to. Wine has no such
+// redirection here: two folders stand for the system folder the user names
+// and the alias the tool reaches it through, each with another program.
+TEST(TheSystemFolderTheUserNamesIsTheOneChanged)
+{
+    CScratchFolder folder(L"redirected");
+    const std::wstring system = folder / L"System32", native = folder / L"Sysnative";
+    CreateDirectoryW(system.c_str(), nullptr);
+    CreateDirectoryW(native.c_str(), nullptr);
+    const std::wstring named = system + L"\\App.exe", real = native + L"\\App.exe";
+    CHECK(CopyFileW(Fixture(L"manifest1english.exe").c_str(), named.c_str(), FALSE));
+    CHECK(CopyFileW(Fixture(L"launch_recorder.exe").c_str(), real.c_str(), FALSE));
+    const std::string namedBytes = ReadFileBytes(named), realBytes = ReadFileBytes(real);
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+
+    const CFolderAlias alias = {system, native};
+    SetRedirectedFolderForTests(&alias);
+    theTestApp.Clear();
+    CObservedCalls observed;
+    CManifestToolDlg dialog;
+    std::string buttons[2];
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           SetPath(d.m_hWnd, named);
+                           buttons[0] = Buttons(d.m_hWnd); // the real program has no manifest
+                           Click(d.m_hWnd, IDC_ENABLE_XP); // with the copy
+                           buttons[1] = Buttons(d.m_hWnd);
+                           Click(d.m_hWnd, IDC_START);
+                       }});
+    SetRedirectedFolderForTests(nullptr);
+    CHECK_EQ(buttons[0], std::string("E-S"));
+    CHECK_EQ(buttons[1], std::string("-DS"));
+    CHECK_EQ(theTestApp.m_boxes.size(), size_t(1)); // the question, answered with OK
+    if (!theTestApp.m_boxes.empty())
+        CHECK(theTestApp.m_boxes[0].find(L"'App.exe.bak'") != std::wstring::npos);
+    CHECK(ReadFileBytes(named) == namedBytes);
+    CHECK(!FileExists(named + L".bak"));
+    CHECK(ReadFileBytes(real + L".bak") == realBytes);
+    CHECK_EQ(LoaderResources(real).count(L"#24/#1/0"), size_t(1));
+    // Started through the alias, under the name the user gave.
+    const std::vector<CObservedCall> calls = observed.Of("CreateProcessW");
+    CHECK_EQ(calls.size(), size_t(1));
+    if (!calls.empty())
+        CHECK(calls[0].arguments ==
+              std::vector<std::wstring>({real, L"\"" + named + L"\"", L"(null)"}));
+    std::string line;
+    for (int wait = 0; wait < 100 && line.empty(); ++wait, Sleep(100))
+        line = ReadFileBytes(record);
+    CHECK_EQ(line, "\"" + Utf8(named) + "\"|" + Utf8(current) + "\n");
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    theTestApp.Clear();
 }
 
 TEST(TextsAreInTheUsersLanguage)
