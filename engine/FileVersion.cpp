@@ -106,6 +106,7 @@ bool VersionResourceIsSound(LPCWSTR path)
     return IsReadableRange(reinterpret_cast<const BYTE*>(entry), sizeof *entry) &&
            ULONGLONG(entry->OffsetToData) + entry->Size <= DeclaredImageSize(module.Get());
 }
+
 void PackVersion(const VS_FIXEDFILEINFO& info, DWORD& packed, int* build)
 {
     packed = ((HIWORD(info.dwFileVersionMS) & 0xFFu) << 24) |

@@ -19,9 +19,9 @@ void CManifestToolDlg::LaunchTarget()
     // form.
     const std::wstring native = NativeTargetPath(m_strPath);
     const std::wstring program = native.size() < MAX_PATH ? native : LoaderPath(m_strPath);
-    // The command line names the program as the user did, in quotes (a
-    // 64-bit program has no Sysnative): given none, Windows
-    // takes the unquoted path, and a program under "C:\Program Files" gets
+    // The command line is the path as the user gave it, in quotes (a 64-bit
+    // program knows no Sysnative). Without one, Windows takes the unquoted
+    // application name, and a program under "C:\Program Files" gets
     // "C:\Program" and "Files\..." as its first two arguments. Writable, as
     // CreateProcessW may change it. The process gets the tool's environment
     // and current directory, and is let go at once.
