@@ -4,7 +4,8 @@
 // is deleted, as one that is not XML is when none asks. Everything else the
 // manifest holds stays. Then it offers to start the target.
 #include "ManifestVariants.h"
-#include "TargetModule.h"
+#include "NativePath.h"
+#include "TargetFile.h"
 #include "pe/ResourceUpdate.h"
 
 #include "errors/ErrorCode.h"
@@ -19,7 +20,7 @@ void CManifestToolDlg::OnDisableXpStyle()
         return;
 
     CString savedName;
-    CLibrary module;
+    CTargetFile target;
     CResourceUpdate update;
     std::wstring keptFile;
 
@@ -28,21 +29,20 @@ void CManifestToolDlg::OnDisableXpStyle()
         if (!SaveBackupCopy(savedName))
             throw ErrorCodeFromLastError();
         // Loaded as data: no code of the target runs.
-        module.Attach(LoadTargetModule(m_strPath));
-        if (!module)
+        if (!target.Open(m_strPath))
             throw ErrorCodeFromLastError();
-        update.Attach(BeginResourceUpdate(m_strPath, FALSE));
+        update.Attach(BeginResourceUpdate(NativeTargetPath(m_strPath).c_str(), FALSE));
         if (!update)
-            throw ErrorCodeFromLastError();
+            throw BeginUpdateErrorCode(m_strPath);
         std::vector<CManifestVariant> variants;
-        if (!ReadManifestVariants(module.Get(), variants))
+        if (!target.ReadManifestVariants(variants))
             throw ErrorCodeFromLastError();
         // Manifest 1 gone since the probe: the listing's not-found error.
         if (variants.empty())
             throw ErrorCodeFromLastError();
         // Released before the commit: the file must not be mapped while it
         // is replaced.
-        module.Release();
+        target.Close();
         const std::vector<CVariantChange> changes = PlanClassicLook(variants);
         if (!WriteVariantChanges(update.Get(), changes))
             throw ErrorCodeFromLastError();
@@ -67,7 +67,7 @@ void CManifestToolDlg::OnDisableXpStyle()
     {
         // The module first, then the update still open; the file keeps its
         // old bytes.
-        module.Release();
+        target.Close();
         update.Discard();
         ShowCommandError(code, m_strPath, keptFile);
     }

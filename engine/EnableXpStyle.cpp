@@ -6,7 +6,8 @@
 #include "FileVersion.h"
 #include "ManifestComposition.h"
 #include "ManifestVariants.h"
-#include "TargetModule.h"
+#include "NativePath.h"
+#include "TargetFile.h"
 #include "pe/ResourceUpdate.h"
 
 #include "errors/ErrorCode.h"
@@ -42,7 +43,7 @@ void CManifestToolDlg::OnEnableXpStyle()
     int build = 0;
     char version[32];
     CManifestText manifest;
-    CLibrary module;
+    CTargetFile target;
     CResourceUpdate update;
     std::wstring keptFile;
 
@@ -67,14 +68,13 @@ void CManifestToolDlg::OnEnableXpStyle()
         // Loaded as data: no code of the target runs. The manifest names the
         // target's processor: an x86 manifest in an x64 or ARM64 program
         // would keep it from starting.
-        module.Attach(LoadTargetModule(m_strPath));
-        if (!module)
+        if (!target.Open(m_strPath))
             throw ErrorCodeFromLastError();
-        const LPCSTR architecture = ManifestArchitecture(module.Get());
+        const LPCSTR architecture = target.Architecture();
         std::vector<CManifestVariant> variants;
-        if (!ReadManifestVariants(module.Get(), variants))
+        if (!target.ReadManifestVariants(variants))
             throw ErrorCodeFromLastError();
-        module.Release();
+        target.Close();
         char attribute[40];
         snprintf(attribute, sizeof attribute, "processorArchitecture=\"%s\"", architecture);
         if (!ReplaceAll(manifest.text, kTemplateArchitecture, attribute))
@@ -83,9 +83,9 @@ void CManifestToolDlg::OnEnableXpStyle()
         if (!PlanThemedLook(variants, manifest.text, architecture, changes))
             throw ErrorCodeFromLastError();
 
-        update.Attach(BeginResourceUpdate(m_strPath, FALSE));
+        update.Attach(BeginResourceUpdate(NativeTargetPath(m_strPath).c_str(), FALSE));
         if (!update)
-            throw ErrorCodeFromLastError();
+            throw BeginUpdateErrorCode(m_strPath);
         if (!WriteVariantChanges(update.Get(), changes))
             throw ErrorCodeFromLastError();
         // Every variant already asks (the file changed since the probe):
@@ -110,7 +110,7 @@ void CManifestToolDlg::OnEnableXpStyle()
     {
         // The module first, then an update still open: the file keeps its
         // old bytes.
-        module.Release();
+        target.Close();
         update.Discard();
         ShowCommandError(code, m_strPath, keptFile);
     }

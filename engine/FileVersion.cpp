@@ -1,10 +1,13 @@
 #include "FileVersion.h"
+#include "ImageResources.h"
 #include "TargetModule.h"
 
 #include "../errors/SystemLibrary.h"
 #include "../framework/AutoHandles.h"
 #include "../framework/MemFile.h"
 #include "../framework/ModuleState.h"
+
+#include <cstring>
 
 namespace
 {
@@ -103,13 +106,49 @@ bool VersionResourceIsSound(LPCWSTR path)
     return IsReadableRange(reinterpret_cast<const BYTE*>(entry), sizeof *entry) &&
            ULONGLONG(entry->OffsetToData) + entry->Size <= DeclaredImageSize(module.Get());
 }
+
+void PackVersion(const VS_FIXEDFILEINFO& info, DWORD& packed, int* build)
+{
+    packed = ((HIWORD(info.dwFileVersionMS) & 0xFFu) << 24) |
+             ((LOWORD(info.dwFileVersionMS) & 0xFFu) << 16) | HIWORD(info.dwFileVersionLS);
+    if (build)
+        *build = LOWORD(info.dwFileVersionLS);
+}
+
+// The version of a file whose name the loader cannot take, read with the
+// tool's own reader: the fixed part of its version block, which follows the
+// block's header (three WORDs) and key ("VS_VERSION_INFO") at 4-byte
+// alignment, as the format lays it out.
+BOOL VersionFromFile(LPCWSTR path, DWORD& packed, int* build)
+{
+    CImageResources resources;
+    if (!ReadImageResources(path, resources))
+        return FALSE;
+    if (resources.versions.empty() || !resources.versions[0].inFile)
+        return FALSE;
+    const std::vector<uint8_t>& block = resources.versions[0].bytes;
+    constexpr size_t kKey = 6, kFixed = 40;
+    static const wchar_t kRootKey[] = L"VS_VERSION_INFO";
+    VS_FIXEDFILEINFO info;
+    WORD valueLength = 0;
+    if (block.size() < kFixed + sizeof info)
+        return FALSE;
+    memcpy(&valueLength, block.data() + 2, sizeof valueLength);
+    memcpy(&info, block.data() + kFixed, sizeof info);
+    if (valueLength < sizeof info || memcmp(block.data() + kKey, kRootKey, sizeof kRootKey) != 0 ||
+        info.dwSignature != VS_FFI_SIGNATURE)
+        return FALSE;
+    PackVersion(info, packed, build);
+    return TRUE;
+}
 } // namespace
 
 BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
 {
     packed = 0;
     WCHAR ownPath[MAX_PATH];
-    if (!path)
+    const bool own = !path;
+    if (own)
     {
         ownPath[0] = L'\0';
         GetModuleFileNameW(AfxGetResourceHandle(), ownPath, MAX_PATH);
@@ -117,8 +156,11 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
     }
 
     // The platform's version reader and the data-file load below look for
-    // a name as the loader does.
-    const std::wstring loaderPath = LoaderPath(path);
+    // a name as the loader does. The program's own name is the loader's
+    // already, and is no target to be named through Sysnative.
+    const std::wstring loaderPath = own ? std::wstring(ownPath) : LoaderPath(path);
+    if (loaderPath.size() >= MAX_PATH)
+        return VersionFromFile(path, packed, build);
     path = loaderPath.c_str();
     if (!VersionResourceIsSound(path))
         return FALSE;
@@ -140,11 +182,6 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
     UINT infoLength = 0;
     version.VerQueryValueW(data.Get(), L"\\", reinterpret_cast<void**>(&info), &infoLength);
     if (info)
-    {
-        packed = ((HIWORD(info->dwFileVersionMS) & 0xFFu) << 24) |
-                 ((LOWORD(info->dwFileVersionMS) & 0xFFu) << 16) | HIWORD(info->dwFileVersionLS);
-        if (build)
-            *build = LOWORD(info->dwFileVersionLS);
-    }
+        PackVersion(*info, packed, build);
     return TRUE;
 }

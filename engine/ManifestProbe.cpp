@@ -1,9 +1,7 @@
 // Command availability: which of Enable, Disable and Start fit the file the
 // path field names. Runs on every change of the field's text.
-#include "ManifestVariants.h"
-#include "TargetModule.h"
+#include "TargetFile.h"
 
-#include "framework/AutoHandles.h"
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
@@ -18,14 +16,13 @@ void CManifestToolDlg::RefreshCommandStates()
     // Windows would not start the program with it anyway.
     bool loaded = false;
     ManifestLook look = ManifestLook::Absent;
-    CLibrary module(LoadTargetModule(path));
-    if (module)
+    CTargetFile target;
+    if (target.Open(path))
     {
         loaded = true;
         std::vector<CManifestVariant> variants;
-        look = ReadManifestVariants(module.Get(), variants) ? ProgramLook(variants)
-                                                            : ManifestLook::NotXml;
-        module.Release();
+        look = target.ReadManifestVariants(variants) ? ProgramLook(variants) : ManifestLook::NotXml;
+        target.Close();
     }
     const bool classic = look == ManifestLook::Absent || look == ManifestLook::Classic;
     EnableControl(IDC_ENABLE_XP, loaded && classic);

@@ -1,8 +1,11 @@
 // Starting the target so that the user sees the effect of a change at once.
+#include "CommandLine.h"
+#include "NativePath.h"
 #include "PathNames.h"
 #include "TargetModule.h"
 
 #include "errors/ErrorCode.h"
+#include "framework/CallObserver.h"
 #include "ui/ManifestToolDlg.h"
 
 void CManifestToolDlg::LaunchTarget()
@@ -12,13 +15,21 @@ void CManifestToolDlg::LaunchTarget()
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
 
-    // The path is the program and its whole command line; the process gets
-    // the tool's environment and current directory, and is let go at once.
-    // The path as typed, unless the platform needs its short form.
-    const std::wstring program =
-        m_strPath.GetLength() < MAX_PATH ? std::wstring(m_strPath) : LoaderPath(m_strPath);
-    if (CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process))
+    // The path as typed (through Sysnative under the system folder in the
+    // 32-bit tool on 64-bit Windows), unless the platform needs its short
+    // form.
+    const std::wstring native = NativeTargetPath(m_strPath);
+    const std::wstring program = native.size() < MAX_PATH ? native : LoaderPath(m_strPath);
+    // The command line is the path as the user gave it, in quotes (a 64-bit
+    // program knows no Sysnative). Without one, Windows takes the unquoted
+    // application name, and a program under "C:\Program Files" gets
+    // "C:\Program" and "Files\..." as its first two arguments. Writable, as
+    // CreateProcessW may change it. The process gets the tool's environment
+    // and current directory, and is let go at once.
+    std::wstring commandLine = QuoteArgument(m_strPath);
+    ObserveCall("CreateProcessW", program, commandLine, LPCWSTR(nullptr));
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process))
     {
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

@@ -1,5 +1,6 @@
 #include "TargetModule.h"
 
+#include "NativePath.h"
 #include "pe/Win32Path.h"
 
 #include <cstring>
@@ -32,16 +33,17 @@ const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module)
 
 std::wstring PlatformPath(LPCWSTR path)
 {
-    if (wcslen(path) < MAX_PATH)
-        return path;
-    return pe::ExtendedPath(pe::FullPath(path));
+    std::wstring native = NativeTargetPath(path);
+    if (native.size() < MAX_PATH)
+        return native;
+    return pe::ExtendedPath(pe::FullPath(native.c_str()));
 }
 
 std::wstring LoaderPath(LPCWSTR path)
 {
     // Resolved here: where the program restricts the DLL search to the
     // system folder, the loader would look for a relative name only there.
-    const std::wstring full = pe::FullPath(path);
+    const std::wstring full = pe::FullPath(NativeTargetPath(path).c_str());
     if (full.size() < MAX_PATH)
         return full;
     const std::wstring extended = pe::ExtendedPath(full);
@@ -54,6 +56,11 @@ std::wstring LoaderPath(LPCWSTR path)
     // In its plain form when that fits: some calls take no extended names.
     std::wstring plain = pe::PlainPath(shortName);
     return plain.size() < MAX_PATH ? plain : shortName;
+}
+
+bool LoaderTakes(LPCWSTR path)
+{
+    return LoaderPath(path).size() < MAX_PATH;
 }
 
 namespace
@@ -165,10 +172,16 @@ bool IsPortableIL(HMODULE module)
 }
 } // namespace
 
+LPCSTR ManifestArchitectureOf(WORD machine, bool portableIL)
+{
+    if (machine == IMAGE_FILE_MACHINE_I386 && portableIL)
+        return "*";
+    return ProcessorArchitectureName(machine);
+}
+
 LPCSTR ManifestArchitecture(HMODULE module)
 {
     const WORD machine = DataModuleHeaders(module)->FileHeader.Machine;
-    if (machine == IMAGE_FILE_MACHINE_I386 && IsPortableIL(module))
-        return "*";
-    return ProcessorArchitectureName(machine);
+    return ManifestArchitectureOf(machine,
+                                  machine == IMAGE_FILE_MACHINE_I386 && IsPortableIL(module));
 }

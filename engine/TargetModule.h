@@ -25,19 +25,28 @@ LPCSTR ProcessorArchitectureName(WORD machine);
 // is all IL and not held to 32 bits, which Windows runs as a 64-bit process
 // on x64 and ARM64 and as a 32-bit one on x86.
 LPCSTR ManifestArchitecture(HMODULE module);
+// The same for a program for machine that is (or is not) such a .NET program.
+LPCSTR ManifestArchitectureOf(WORD machine, bool portableIL);
 
 // Whether [bytes, bytes + size) is mapped and readable: a damaged file's
 // directories may point past the end of its mapping.
 bool IsMappedRange(const void* bytes, size_t size);
 
-// path as the platform's file calls take it: unchanged up to MAX_PATH,
-// beyond it in the extended form, which they take up to the platform's limit.
+// The target's path as the platform's file calls take it: named through
+// Sysnative under the system folder in the 32-bit tool on 64-bit Windows
+// (NativePath.h), else unchanged up to MAX_PATH, beyond it in the extended
+// form, which they take up to the platform's limit.
 std::wstring PlatformPath(LPCWSTR path);
-// path as the loader and process creation take it: in full (the loader
+// The target's path as the loader and process creation take it (through
+// Sysnative as above): in full (the loader
 // searches the DLL path for a relative name), and, since they stop at
 // MAX_PATH even in the extended form, beyond it in the short (8.3) form where
 // the volume has one.
 std::wstring LoaderPath(LPCWSTR path);
+// Whether the loader can take path at all: not when it passes MAX_PATH even
+// in its short form, or has none (exFAT, ReFS, volumes with 8.3 names turned
+// off, the default for new volumes other than the system's).
+bool LoaderTakes(LPCWSTR path);
 
 // The headers of a module loaded as a data file, which the loader checked.
 // Such a handle carries flag bits in its low bits; the headers are at the

@@ -14,6 +14,11 @@ ResourceUpdateFaultHook g_faultHook = nullptr;
 constexpr size_t kChunk = 1024 * 1024;
 // Room for the name of a file made beside the target ("~lmf0000.tmp").
 constexpr size_t kSideNameLength = 12;
+// Real-time virus scanners open a freshly written executable for a moment; a
+// replacement or a removal that meets one is tried again this many times,
+// this far apart: about two seconds in all.
+constexpr int kRetries = 8;
+constexpr DWORD kRetryInterval = 250;
 
 // A failed step's error, carried to the end of the call, where it becomes
 // the last error once every owner has cleaned up.
@@ -205,6 +210,27 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// What someone else holding a file for a moment gives.
+bool HeldByAnother(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// Deletes a file made beside the target, again while another holds it for a
+// moment. Whether it is gone.
+bool RemoveSideFile(const std::wstring& path)
+{
+    for (int retry = 0;; ++retry)
+    {
+        const DWORD fault = FaultOf(ResourceUpdateStep::Remove);
+        if (fault == 0 && DeleteFileW(path.c_str()))
+            return true;
+        if (!HeldByAnother(fault != 0 ? fault : GetLastError()) || retry == kRetries)
+            return false;
+        Sleep(kRetryInterval);
+    }
+}
+
 // Moves a file under the target's name after a failed replacement,
 // through to the disk.
 bool MoveInto(const std::wstring& from, const std::wstring& to)
@@ -228,7 +254,7 @@ public:
     {
         m_file.Close();
         if (!m_path.empty())
-            DeleteFileW(m_path.c_str());
+            RemoveSideFile(m_path);
     }
     CTemporaryFile(const CTemporaryFile&) = delete;
     CTemporaryFile& operator=(const CTemporaryFile&) = delete;
@@ -337,10 +363,17 @@ void Replace(const std::wstring& target, CTemporaryFile& temporary, CHandle& gua
              std::wstring* keptFile)
 {
     DWORD error = TryReplace(target, temporary);
-    if ((error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) && Exists(target) &&
-        !Exists(temporary.BackupName()))
+    // While nothing has moved (ERROR_UNABLE_TO_REMOVE_REPLACED, too, leaves
+    // both files under their names), a file held by another, a scanner
+    // reading the new file or the target, is waited for. The first retry
+    // comes at once, without the guard.
+    for (int retry = 0; (HeldByAnother(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED) &&
+                        retry <= kRetries && Exists(target) && !Exists(temporary.BackupName());
+         ++retry)
     {
         guard.Close();
+        if (retry > 0)
+            Sleep(kRetryInterval);
         error = TryReplace(target, temporary);
     }
     guard.Close();
@@ -349,7 +382,7 @@ void Replace(const std::wstring& target, CTemporaryFile& temporary, CHandle& gua
     const auto replaced = [&]
     {
         temporary.Keep();
-        DeleteFileW(backup.c_str());
+        RemoveSideFile(backup);
     };
     if (error == 0)
         return replaced();

@@ -32,7 +32,10 @@ constexpr DWORD kErrorNoRoomForResources = 0xA0520001;
 // Discard: the file stays as it was. Commit: the new file is streamed from
 // the target into a file beside it, flushed and put in its place, keeping the
 // target's attributes; a program that is running cannot be replaced
-// (ERROR_SHARING_VIOLATION). The handle is finished whatever the result;
+// (ERROR_SHARING_VIOLATION). Virus scanners open a freshly written file for
+// a moment: putting it in place, and removing a file made beside the target,
+// are tried again over about two seconds while they fail with a sharing
+// violation or access denied. The handle is finished whatever the result;
 // FALSE with the last error of the failing step, and no temporary file left
 // behind. Memory use does not grow with the size of the file.
 BOOL EndResourceUpdate(HANDLE update, BOOL discard);
@@ -56,6 +59,7 @@ enum class ResourceUpdateStep
     Flush,           // flushing it
     Replace,         // putting it in the target's place
     Restore,         // putting a file back under the target's name after a failed replacement
+    Remove,          // deleting the new file after a failure, or the old one after the replacement
 };
 // What the hook returns for a step: 0 lets it run; kFaultNoProgress makes a
 // read or write report success with no bytes moved; any other value is the

@@ -8,6 +8,7 @@
 #define IDS_COPY_SAVED 5
 #define IDS_OUT_OF_MEMORY 6
 #define IDS_PROGRAM_KEPT 7
+#define IDS_READ_ONLY 8
 #define IDS_NO_ROOM 9
 
 #define IDD_MAIN_DIALOG 102

@@ -1,5 +1,8 @@
 #include "DropEdit.h"
 
+#include "errors/SystemLibrary.h"
+#include "framework/CallObserver.h"
+
 BEGIN_MESSAGE_MAP(CDropEdit, CEdit)
 ON_WM_DROPFILES()
 END_MESSAGE_MAP()
@@ -18,7 +21,43 @@ public:
 private:
     HDROP m_drop;
 };
+
+// The shell's drop sends WM_COPYGLOBALDATA (undocumented in the headers) and
+// WM_COPYDATA before WM_DROPFILES.
+constexpr UINT kCopyGlobalData = 0x0049;
+// MSGFLT_ALLOW for the per-window filter, MSGFLT_ADD for the per-process one.
+constexpr DWORD kAllowMessage = 1;
+using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
 } // namespace
+
+void CDropEdit::AcceptDropsFromLowerIntegrity()
+{
+    // Editing a program under Program Files needs the tool run as
+    // administrator, and UIPI then silently drops these messages from
+    // Explorer. Windows 7 and later let them through to one window, Vista
+    // only to the whole process; XP has no UIPI. Looked up at run time.
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    auto perWindow =
+        GetProcAddressAs<ChangeWindowMessageFilterExFn>(user32, "ChangeWindowMessageFilterEx");
+    auto perProcess =
+        perWindow
+            ? nullptr
+            : GetProcAddressAs<ChangeWindowMessageFilterFn>(user32, "ChangeWindowMessageFilter");
+    for (UINT message : {UINT(WM_DROPFILES), UINT(WM_COPYDATA), kCopyGlobalData})
+    {
+        if (perWindow)
+        {
+            ObserveCall("ChangeWindowMessageFilterEx", m_hWnd, message, kAllowMessage);
+            perWindow(m_hWnd, message, kAllowMessage, nullptr);
+        }
+        else if (perProcess)
+        {
+            ObserveCall("ChangeWindowMessageFilter", message, kAllowMessage);
+            perProcess(message, kAllowMessage);
+        }
+    }
+}
 
 void CDropEdit::OnDropFiles(HDROP drop)
 {

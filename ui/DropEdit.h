@@ -9,6 +9,12 @@
 
 class CDropEdit : public CEdit
 {
+public:
+    // Lets a drop from a process of lower integrity (Explorer, when the tool
+    // runs as administrator) reach the field; call it once the window is
+    // attached.
+    void AcceptDropsFromLowerIntegrity();
+
 protected:
     void OnDropFiles(HDROP drop);
 

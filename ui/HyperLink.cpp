@@ -1,5 +1,7 @@
 #include "HyperLink.h"
 
+#include "framework/CallObserver.h"
+
 #include <shellapi.h>
 
 BEGIN_MESSAGE_MAP(CHyperLink, CStatic)
@@ -40,8 +42,10 @@ void CHyperLink::OnPaint()
     }
     m_rcText = {0, top, extent.cx, top + extent.cy};
 
+    // The system's colour for links rather than a fixed blue: high-contrast
+    // themes set it to one that reads on their background.
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 0, 255));
+    SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
     TextOutW(dc, m_rcText.left, m_rcText.top, caption, caption.GetLength());
 
     if (::GetFocus() == m_hWnd)
@@ -110,6 +114,9 @@ void CHyperLink::OpenLink()
 {
     CString caption;
     GetWindowText(caption);
+    m_apartment.Enter();
+    // A failure shows nothing: the result is not looked at.
+    ObserveCall("ShellExecuteW", m_hWnd, L"open", static_cast<LPCWSTR>(caption));
     ShellExecuteW(m_hWnd, L"open", caption, nullptr, nullptr, SW_SHOW);
 }
 

@@ -1,5 +1,5 @@
 // CHyperLink: a static text control made into a link. It draws its caption
-// underlined in blue, shows the hand cursor over the text, takes the focus
+// underlined in the system's link colour, shows the hand cursor over the text, takes the focus
 // (with a dotted frame) and opens its caption through the shell on a click
 // on the text, or on Enter or Space while focused.
 //
@@ -7,6 +7,8 @@
 // and WS_TABSTOP; its parent must not clip children, so that invalidating
 // the parent over the text repaints the control too.
 #pragma once
+
+#include "ComApartment.h"
 
 #include "framework/Controls.h"
 
@@ -27,6 +29,9 @@ public:
     // Where the caption was drawn by the last paint, in client coordinates;
     // empty before the first paint.
     RECT m_rcText;
+    // The apartment the shell's handlers run in, from the first opening of
+    // the link until the link goes.
+    CComApartment m_apartment;
 
 protected:
     void OnPaint();

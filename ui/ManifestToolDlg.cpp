@@ -60,6 +60,7 @@ void CManifestToolDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CManifestToolDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    m_editPath.AcceptDropsFromLowerIntegrity();
     // One shared icon handle serves both sizes; the platform never destroys it.
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);

@@ -49,8 +49,17 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
+// What Enable and Disable throw when the target is marked read-only: a code
+// of the tool's own (the customer bit set), which the box explains in the
+// tool's words.
+constexpr HRESULT kReadOnlyTarget = static_cast<HRESULT>(0xA0041001);
+
+// The code for a failed begin of the update on path, made from the last
+// error at once: kReadOnlyTarget when access was denied to a file marked
+// read-only.
+HRESULT BeginUpdateErrorCode(LPCWSTR path);
+
 // The error box of a failed Enable or Disable on the program at path;
 // keptFile, when not empty, is where a failed replacement left the program,
 // and the box says so.
 void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile);
-

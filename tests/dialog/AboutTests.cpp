@@ -1,6 +1,7 @@
 // The About box opened from the real main dialog, and its link control:
 // the version line, how the box closes, what the link paints (read back from
-// the window's pixels), its cursor, and when a click or a key opens it.
+// the window's pixels) in the system's link colour, its cursor, when a click
+// or a key opens it, and the COM apartment the shell opens it in.
 #include "DialogDriver.h"
 #include "OutOfMemory.h"
 #include "TestApp.h"
@@ -12,6 +13,8 @@
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "ui/HyperLink.h"
+
+#include <objbase.h>
 
 using namespace testing;
 
@@ -28,12 +31,42 @@ class CCapture : public CWindowCapture
 {
 public:
     explicit CCapture(HWND window) : CWindowCapture(window) {}
-    bool Blue(int x, int y) const
+    // Whether the pixel has colour, each channel within tolerance (the
+    // text's edges are smoothed).
+    bool Is(int x, int y, COLORREF colour, int tolerance = 0) const
     {
         const DWORD p = At(x, y);
-        return (p & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) < 0x60 && ((p >> 16) & 0xFF) < 0x60;
+        const int got[3] = {int(p >> 16) & 0xFF, int(p >> 8) & 0xFF, int(p) & 0xFF};
+        const int want[3] = {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+        for (int i = 0; i < 3; ++i)
+            if (got[i] - want[i] > tolerance || want[i] - got[i] > tolerance)
+                return false;
+        return true;
+    }
+    bool InLinkColour(int x, int y, int tolerance = 0) const
+    {
+        return Is(x, y, GetSysColor(COLOR_HOTLIGHT), tolerance);
     }
     bool Black(int x, int y) const { return At(x, y) == 0; }
+};
+
+// While it lives, the system's link colour is colour, as a high-contrast
+// theme sets it.
+class CLinkColour
+{
+public:
+    explicit CLinkColour(COLORREF colour) : m_old(GetSysColor(COLOR_HOTLIGHT)) { Set(colour); }
+    ~CLinkColour() { Set(m_old); }
+    CLinkColour(const CLinkColour&) = delete;
+    CLinkColour& operator=(const CLinkColour&) = delete;
+
+private:
+    static void Set(COLORREF colour)
+    {
+        const INT element = COLOR_HOTLIGHT;
+        SetSysColors(1, &element, &colour);
+    }
+    COLORREF m_old;
 };
 
 CHyperLink* LinkOf(HWND box)
@@ -129,7 +162,9 @@ TEST(OkEnterEscapeAndTheCloseBoxCloseIt)
         CHECK_EQ(WithAboutBox({close, kStillOpen}), size_t(1));
 }
 
-TEST(LinkPaintsBlueUnderlinedTextAndADottedFocusFrame)
+// The link painted, read back: its text and underline in the link colour,
+// and the dotted frame with the focus only.
+static void PaintTheLink()
 {
     WithAboutBox({[](HWND box)
                   {
@@ -155,17 +190,20 @@ TEST(LinkPaintsBlueUnderlinedTextAndADottedFocusFrame)
                       CHECK(r.left == 0 && r.top == 0 && r.right == size.cx && r.bottom == size.cy);
 
                       const CCapture shot(link->m_hWnd);
-                      int blue = 0, underline = 0;
+                      int coloured = 0, underline = 0;
                       for (int y = r.top; y < r.bottom; ++y)
                       {
                           int row = 0;
                           for (int x = r.left; x < r.right; ++x)
-                              row += shot.Blue(x, y) ? 1 : 0;
-                          blue += row;
-                          if (row * 10 >= (r.right - r.left) * 9)
+                              row += shot.InLinkColour(x, y, 0x40) ? 1 : 0;
+                          coloured += row;
+                          int exact = 0;
+                          for (int x = r.left; x < r.right; ++x)
+                              exact += shot.InLinkColour(x, y) ? 1 : 0;
+                          if (exact * 10 >= (r.right - r.left) * 9)
                               ++underline;
                       }
-                      CHECK(blue > 50);
+                      CHECK(coloured > 50);
                       CHECK(underline >= 1);
                       // No frame without the focus.
                       CHECK(!shot.Black(r.left, r.top));
@@ -205,6 +243,18 @@ TEST(LinkPaintsBlueUnderlinedTextAndADottedFocusFrame)
                       const CCapture shot(link->m_hWnd);
                       CHECK(!shot.Black(r.left, r.top) && !shot.Black(r.right - 1, r.top));
                   }});
+}
+
+// The link's text is underlined in the system's link colour, whichever it is:
+// Windows' own blue, and the yellow of a high-contrast theme on black.
+TEST(LinkPaintsUnderlinedTextInTheLinkColourAndADottedFocusFrame)
+{
+    for (COLORREF colour : {RGB(0x00, 0x66, 0xCC), RGB(0xFF, 0xFF, 0x00)})
+    {
+        const CLinkColour linkColour(colour);
+        CHECK_EQ(GetSysColor(COLOR_HOTLIGHT), DWORD(colour));
+        PaintTheLink();
+    }
 }
 
 TEST(CursorIsTheHandOverTheTextOnly)
@@ -315,7 +365,7 @@ TEST(MemoryRunningOutInTheLinkIsReported)
              Repaint(box);
              CHECK(EqualRect(&link->m_rcText, &painted));
              CCapture capture(link->m_hWnd);
-             CHECK(capture.Blue(painted.left + 1, painted.bottom - 1)); // the underline
+             CHECK(capture.InLinkColour(painted.left + 1, painted.bottom - 1)); // the underline
 
              const LPARAM on = MAKELPARAM(painted.left + 3, painted.top + 3);
              SendMessageW(link->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, on);
@@ -327,4 +377,66 @@ TEST(MemoryRunningOutInTheLinkIsReported)
              CHECK_EQ(recorder.Opened(1), 1);
          }});
     theTestApp.Clear();
+}
+
+// The shell may hand the link to handlers that are COM objects: the thread is
+// a single-threaded apartment when ShellExecuteW runs, and stops being one
+// when the box (and its link) goes. A link the shell cannot open shows
+// nothing, and the box stays.
+TEST(TheLinkOpensInAnApartmentAndFailsWithoutABox)
+{
+    // The thread is in no apartment to begin with.
+    const HRESULT before = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CHECK_EQ(Hex(before), Hex(S_OK));
+    if (SUCCEEDED(before))
+        CoUninitialize();
+    if (before != S_OK)
+        return;
+
+    std::vector<HRESULT> during;
+    CObservedCalls observed(
+        [&](const CObservedCall& call)
+        {
+            if (call.function != "ShellExecuteW")
+                return;
+            const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            if (SUCCEEDED(result))
+                CoUninitialize();
+            during.push_back(result);
+        });
+    CRecorderLink recorder;
+    const std::wstring nowhere = recorder.folder / L"no such folder\\nothing.exe";
+    std::wstring window;
+    int opened = -1;
+    bool open = false;
+    theTestApp.Clear();
+    WithAboutBox({[&](HWND box)
+                  {
+                      recorder.PointAt(box);
+                      CHyperLink* link = LinkOf(box);
+                      window = ObservedText(link->m_hWnd);
+                      const LPARAM on = MAKELPARAM(link->m_rcText.left + 3, link->m_rcText.top + 3);
+                      SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on);
+                      opened = recorder.Opened(1);
+                      SetWindowTextW(link->m_hWnd, nowhere.c_str());
+                      Repaint(box);
+                      SendMessageW(link->m_hWnd, WM_LBUTTONUP, 0, on);
+                  },
+                  [&](HWND box) { open = IsWindowVisible(box) != FALSE; }});
+    CHECK_EQ(opened, 1);
+    CHECK(open);
+    CHECK(theTestApp.m_boxes.empty());
+    const std::vector<CObservedCall> calls = observed.Of("ShellExecuteW");
+    CHECK_EQ(calls.size(), size_t(2));
+    if (calls.size() == 2)
+    {
+        CHECK(calls[0].arguments ==
+              std::vector<std::wstring>({window, L"open", Fixture(L"launch_recorder.exe")}));
+        CHECK(calls[1].arguments == std::vector<std::wstring>({window, L"open", nowhere}));
+    }
+    CHECK(during == std::vector<HRESULT>({RPC_E_CHANGED_MODE, RPC_E_CHANGED_MODE}));
+    const HRESULT after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CHECK_EQ(Hex(after), Hex(S_OK));
+    if (SUCCEEDED(after))
+        CoUninitialize();
 }

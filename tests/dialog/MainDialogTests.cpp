@@ -4,9 +4,11 @@
 #include "DialogDriver.h"
 #include "TestApp.h"
 
+#include "../support/LoaderResources.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 
+#include "engine/NativePath.h"
 #include "res/resource.h"
 
 #include "framework/WinApp.h"
@@ -172,6 +174,28 @@ TEST(DropTakesTheFirstFile)
                        }});
 }
 
+// Run as administrator, the tool would not get Explorer's drops unless the
+// path field lets the drop's three messages through UIPI (Wine has no UIPI:
+// what the program asks of the platform is checked).
+TEST(ThePathFieldLetsDropsThroughFromLowerIntegrity)
+{
+    CObservedCalls observed;
+    CManifestToolDlg dialog;
+    HWND edit = nullptr;
+    RunDialog(dialog, {[&](CManifestToolDlg& d) { edit = GetDlgItem(d.m_hWnd, IDC_APP_PATH); }});
+    using Arguments = std::vector<std::wstring>;
+    const std::vector<CObservedCall> calls = observed.Of("ChangeWindowMessageFilterEx");
+    CHECK_EQ(calls.size(), size_t(3));
+    if (calls.size() == 3)
+    {
+        const std::wstring window = ObservedText(edit);
+        CHECK(calls[0].arguments == Arguments({window, L"563", L"1"})); // WM_DROPFILES
+        CHECK(calls[1].arguments == Arguments({window, L"74", L"1"}));  // WM_COPYDATA
+        CHECK(calls[2].arguments == Arguments({window, L"73", L"1"}));  // WM_COPYGLOBALDATA
+    }
+    CHECK(observed.Of("ChangeWindowMessageFilter").empty());
+}
+
 TEST(FileDialogCancelledChangesNothing)
 {
     CManifestToolDlg dialog;
@@ -221,6 +245,99 @@ TEST(FileDialogPutsTheChosenNameInTheField)
                                         std::string(FileExists(chosen) ? "-DS" : "---"));
                            }});
     }
+}
+
+// Start names the program by its path and gives it the same path in quotes as
+// its command line (unquoted, Windows would cut a path with a blank into two
+// arguments); no current directory is given, so it runs in the tool's.
+TEST(StartGivesTheProgramItsPathInQuotes)
+{
+    CScratchFolder folder(L"start_quoted");
+    const std::wstring programFiles = folder / L"Program Files";
+    CreateDirectoryW(programFiles.c_str(), nullptr);
+    const std::wstring target = programFiles + L"\\App.exe";
+    CHECK(CopyFileW(Fixture(L"launch_recorder.exe").c_str(), target.c_str(), FALSE));
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    theTestApp.Clear();
+    CObservedCalls observed;
+    CManifestToolDlg dialog;
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           SetPath(d.m_hWnd, target);
+                           Click(d.m_hWnd, IDC_START);
+                       }});
+    const std::vector<CObservedCall> calls = observed.Of("CreateProcessW");
+    CHECK_EQ(calls.size(), size_t(1));
+    if (!calls.empty())
+        CHECK(calls[0].arguments ==
+              std::vector<std::wstring>({target, L"\"" + target + L"\"", L"(null)"}));
+    CHECK(theTestApp.m_boxes.empty());
+    std::string line;
+    for (int wait = 0; wait < 100 && line.empty(); ++wait, Sleep(100))
+        line = ReadFileBytes(record);
+    CHECK_EQ(line, "\"" + Utf8(target) + "\"|" + Utf8(current) + "\n");
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+}
+
+// The 32-bit tool on 64-bit Windows: a program the user names under the
+// system folder is probed, copied, changed and started there, not in the
+// 32-bit folder WOW64 sends the tool's own calls to. Wine has no such
+// redirection here: two folders stand for the system folder the user names
+// and the alias the tool reaches it through, each with another program.
+TEST(TheSystemFolderTheUserNamesIsTheOneChanged)
+{
+    CScratchFolder folder(L"redirected");
+    const std::wstring system = folder / L"System32", native = folder / L"Sysnative";
+    CreateDirectoryW(system.c_str(), nullptr);
+    CreateDirectoryW(native.c_str(), nullptr);
+    const std::wstring named = system + L"\\App.exe", real = native + L"\\App.exe";
+    CHECK(CopyFileW(Fixture(L"manifest1english.exe").c_str(), named.c_str(), FALSE));
+    CHECK(CopyFileW(Fixture(L"launch_recorder.exe").c_str(), real.c_str(), FALSE));
+    const std::string namedBytes = ReadFileBytes(named), realBytes = ReadFileBytes(real);
+    const std::wstring record = folder / L"record.txt";
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", record.c_str());
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+
+    const CFolderAlias alias = {system, native};
+    SetRedirectedFolderForTests(&alias);
+    theTestApp.Clear();
+    CObservedCalls observed;
+    CManifestToolDlg dialog;
+    std::string buttons[2];
+    RunDialog(dialog, {[&](CManifestToolDlg& d)
+                       {
+                           SetPath(d.m_hWnd, named);
+                           buttons[0] = Buttons(d.m_hWnd); // the real program has no manifest
+                           Click(d.m_hWnd, IDC_ENABLE_XP); // with the copy
+                           buttons[1] = Buttons(d.m_hWnd);
+                           Click(d.m_hWnd, IDC_START);
+                       }});
+    SetRedirectedFolderForTests(nullptr);
+    CHECK_EQ(buttons[0], std::string("E-S"));
+    CHECK_EQ(buttons[1], std::string("-DS"));
+    CHECK_EQ(theTestApp.m_boxes.size(), size_t(1)); // the question, answered with OK
+    if (!theTestApp.m_boxes.empty())
+        CHECK(theTestApp.m_boxes[0].find(L"'App.exe.bak'") != std::wstring::npos);
+    CHECK(ReadFileBytes(named) == namedBytes);
+    CHECK(!FileExists(named + L".bak"));
+    CHECK(ReadFileBytes(real + L".bak") == realBytes);
+    CHECK_EQ(LoaderResources(real).count(L"#24/#1/0"), size_t(1));
+    // Started through the alias, under the name the user gave.
+    const std::vector<CObservedCall> calls = observed.Of("CreateProcessW");
+    CHECK_EQ(calls.size(), size_t(1));
+    if (!calls.empty())
+        CHECK(calls[0].arguments ==
+              std::vector<std::wstring>({real, L"\"" + named + L"\"", L"(null)"}));
+    std::string line;
+    for (int wait = 0; wait < 100 && line.empty(); ++wait, Sleep(100))
+        line = ReadFileBytes(record);
+    CHECK_EQ(line, "\"" + Utf8(named) + "\"|" + Utf8(current) + "\n");
+    SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    theTestApp.Clear();
 }
 
 TEST(TextsAreInTheUsersLanguage)

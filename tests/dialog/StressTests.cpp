@@ -410,6 +410,43 @@ TEST(FailedReplacementsAreReportedWithWhatWasKept)
     theTestApp.m_boxes.clear();
 }
 
+// A virus scanner holding the freshly written program for a moment: held
+// twice, Enable goes through; held throughout (two seconds), the box says
+// what the platform said, the target keeps its bytes and only the target and
+// its copy are left in the folder.
+TEST(AScannerHoldingTheNewFileIsWaitedFor)
+{
+    CScratchFolder folder(L"stress_scanner");
+    const std::wstring target = folder / L"target.exe";
+    const std::string original = ReadFileBytes(Fixture(L"no_version.exe"));
+    CManifestToolDlg dialog;
+    RunDialog(
+        dialog,
+        {[&](CManifestToolDlg& d)
+         {
+             auto enable = [&](int held)
+             {
+                 WriteFileBytes(target, original);
+                 DeleteFileW((target + L".bak").c_str());
+                 SetPath(d.m_hWnd, target);
+                 theTestApp.m_boxes.clear();
+                 CFailingTimes failing(ResourceUpdateStep::Replace, ERROR_SHARING_VIOLATION, held);
+                 Click(d.m_hWnd, IDC_ENABLE_XP);
+                 return theTestApp.m_boxes.size() == 1 ? theTestApp.m_boxes[0] : std::wstring();
+             };
+             CHECK(IsQuestion(enable(2)));
+             CHECK(LoaderResources(target).count(L"#24/#1/0") == 1);
+             CHECK_EQ(FilesIn(folder.Path()), 2);
+
+             CHECK_EQ(enable(CFailingTimes::kAlways), ErrorText(ERROR_SHARING_VIOLATION));
+             CHECK(ReadFileBytes(target) == original);
+             CHECK(ReadFileBytes(target + L".bak") == original);
+             CHECK_EQ(FilesIn(folder.Path()), 2);
+             CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+         }});
+    theTestApp.m_boxes.clear();
+}
+
 // The short form of a long path, which the loader takes.
 static std::wstring ShortName(const std::wstring& path)
 {
@@ -487,5 +524,92 @@ TEST(LongPathsWorkForEveryCommand)
                    }
                }});
     SetEnvironmentVariableW(L"LUMAFORM_RECORD", nullptr);
+    theTestApp.m_boxes.clear();
+}
+
+// Paths that pass MAX_PATH and have no shorter form (every folder name here is
+// its own 8.3 name, as every name is on a volume without short names): the
+// loader refuses them even as "\\?\", so the tool reads them itself. Enable
+// (with the copy and the program's own version) and Disable work; Start shows
+// the platform's reason. What was written is read back through the loader
+// from a copy under a short name.
+TEST(LongPathsWithoutAShortFormAreReadByTheToolItself)
+{
+    CScratchFolder folder(L"noshort");
+    // Every name on the way must be its own short name.
+    wchar_t baseShort[MAX_PATH];
+    if (GetShortPathNameW(folder.Path().c_str(), baseShort, MAX_PATH) != folder.Path().size())
+    {
+        printf("  not run: %s has longer names than 8.3\n", Utf8(folder.Path()).c_str());
+        return;
+    }
+    const std::string program = ReadFileBytes(Fixture(L"version_1016.exe"));
+    const std::wstring copy = folder / L"copy.exe";
+    auto manifestOf = [&](const std::wstring& path)
+    {
+        DeleteFileW(copy.c_str());
+        CopyFileW((L"\\\\?\\" + path).c_str(), copy.c_str(), FALSE);
+        const ResourceMap resources = LoaderResources(copy);
+        const auto manifest = resources.find(L"#24/#1/0");
+        return manifest == resources.end() ? std::string() : manifest->second;
+    };
+    CManifestToolDlg dialog;
+    RunDialog(
+        dialog,
+        {[&](CManifestToolDlg& d)
+         {
+             for (size_t length : {261, 300})
+             {
+                 // Folders of at most eight characters, then "prog.exe".
+                 std::wstring path = folder.Path();
+                 for (size_t left = length - path.size() - 8; left > 0;)
+                 {
+                     size_t take = left < 9 ? left : 9;
+                     if (left - take == 1)
+                         --take; // no folder of no characters
+                     path += std::wstring(take - 1, L'd') + L"\\";
+                     CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
+                     left -= take;
+                 }
+                 const std::wstring target = path + L"prog.exe";
+                 CHECK_EQ(target.size(), length);
+                 CHECK(WriteFileBytes(L"\\\\?\\" + target, program));
+                 wchar_t shortName[1024];
+                 CHECK(GetShortPathNameW((L"\\\\?\\" + target).c_str(), shortName, 1024) >=
+                       MAX_PATH);
+                 SetSaveCopy(d.m_hWnd, true);
+                 SetPath(d.m_hWnd, target);
+                 CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+
+                 theTestApp.m_boxes.clear();
+                 Click(d.m_hWnd, IDC_ENABLE_XP);
+                 CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
+                 CHECK(IsQuestion(theTestApp.m_boxes.empty() ? L"" : theTestApp.m_boxes[0]));
+                 CHECK(ReadFileBytes(L"\\\\?\\" + target + L".bak") == program);
+                 const std::string manifest = manifestOf(target);
+                 CHECK(manifest.find("version=\"1.0.1.6\"") != std::string::npos);
+                 CHECK(manifest.find("Microsoft.Windows.Common-Controls") != std::string::npos);
+                 CHECK_EQ(Buttons(d.m_hWnd), std::string("-DS"));
+
+                 SetSaveCopy(d.m_hWnd, false);
+                 theTestApp.m_boxes.clear();
+                 Click(d.m_hWnd, IDC_DISABLE_XP);
+                 CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
+                 CHECK(IsQuestion(theTestApp.m_boxes.empty() ? L"" : theTestApp.m_boxes[0]));
+                 CHECK(manifestOf(target).empty());
+                 CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
+
+                 // Process creation refuses such a name too, and says why.
+                 theTestApp.m_boxes.clear();
+                 Click(d.m_hWnd, IDC_START);
+                 CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
+                 const std::wstring box = theTestApp.m_boxes.empty() ? L"" : theTestApp.m_boxes[0];
+                 bool platformText = false;
+                 for (DWORD error : {ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE,
+                                     ERROR_PATH_NOT_FOUND, ERROR_FILE_NOT_FOUND})
+                     platformText = platformText || box == ErrorText(error);
+                 CHECK(platformText);
+             }
+         }});
     theTestApp.m_boxes.clear();
 }

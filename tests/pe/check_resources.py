@@ -3,7 +3,7 @@
 and checks them against their definition: both dialogs in both languages
 (header, font, caption, every control's id, class atom, style, extended style,
 rectangle and text), the strings, the program's manifest (with its
-execution level), the version block and the icon images.
+execution level and the Windows versions it supports), the version block and the icon images.
 
 usage: check_resources.py Lumaform.exe
 """
@@ -111,13 +111,21 @@ STRINGS = {
          "XP style sucessfully disabled%s.\n\nWould you like to start the application now?",
          " and a file copy was saved as '%s'",
          "There is not enough memory to complete this operation.",
-         "The program could not be put back under its own name. It was kept as '%s'."],
+         "The program could not be put back under its own name. It was kept as '%s'.",
+         "'%s' is read-only, and Lumaform does not change read-only files. Clear the Read-only "
+         "attribute in the file's properties, then try again.",
+         "The resources of '%s' cannot grow: the program's file leaves them no room. The program "
+         "was not changed."],
     FR: ["Fichiers exécutables (*.exe)|*.exe||", "Erreur inattendue : %s",
          "Style XP activés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          "Style XP désactivés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          " et une copie du fichier a été sauvegardé sous '%s'",
          "La mémoire est insuffisante pour terminer cette opération.",
-         "Le programme n'a pas pu reprendre son nom. Il a été conservé sous '%s'."],
+         "Le programme n'a pas pu reprendre son nom. Il a été conservé sous '%s'.",
+         "'%s' est en lecture seule, et Lumaform ne modifie pas les fichiers en lecture seule. "
+         "Décochez l'attribut Lecture seule dans les propriétés du fichier, puis réessayez.",
+         "Les ressources de '%s' ne peuvent pas grandir : le fichier du programme ne leur laisse "
+         "pas de place. Le programme n'a pas été modifié."],
 }
 
 
@@ -174,22 +182,38 @@ TRUST_INFO = ('<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"> \r\n'
               '        </requestedPrivileges> \r\n'
               '    </security> \r\n'
               '</trustInfo> \r\n')
+# The Windows versions it was written for, Vista to 10 and 11 (XP ignores the
+# section): without it Windows 8.1 and later report version 6.2 to the
+# program and keep older behaviours for it.
+SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0",  # Vista
+                "35138b9a-5d96-4fbd-8e2d-a2440225f93a",  # 7
+                "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",  # 8
+                "1f676c76-80e1-4239-95bb-83d0f6d0da78",  # 8.1
+                "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]  # 10 and 11
+COMPATIBILITY = ('<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1"> \r\n'
+                 '    <application> \r\n'
+                 + "".join(f'        <!-- Windows {name} --> \r\n'
+                           f'        <supportedOS Id="{{{guid}}}"/> \r\n'
+                           for name, guid in zip(["Vista", "7", "8", "8.1", "10 and 11"],
+                                                 SUPPORTED_OS))
+                 + '    </application> \r\n'
+                 '</compatibility> \r\n')
 
 
 def check_manifest_and_version(res, pe):
     manifest = res[(24, 1, 0)]
-    check("manifest size", len(manifest), 909)
-    check("manifest lines", manifest.count(b"\r\n"), 29)
+    check("manifest size", len(manifest), 1542)
+    check("manifest lines", manifest.count(b"\r\n"), 43)
     text = manifest.decode()
     for piece in ['version="1.0.0.1" \r\n    processorArchitecture="X86"', 'name="Manifest"',
                   'name="Microsoft.Windows.Common-Controls"', 'publicKeyToken="6595b64144ccf1df"',
-                  '</dependency> \r\n' + TRUST_INFO + '</assembly>\r\n']:
+                  '</dependency> \r\n' + TRUST_INFO + COMPATIBILITY + '</assembly>\r\n']:
         if piece not in text:
             failures.append(f"manifest lacks {piece!r}")
     # Everything else is, byte for byte, the manifest the program had before
-    # the declaration (663 bytes, 22 lines, this SHA-256).
-    rest = text.replace(TRUST_INFO, "", 1).encode()
-    check("manifest without trustInfo: size, lines, SHA-256",
+    # the two declarations (663 bytes, 22 lines, this SHA-256).
+    rest = text.replace(TRUST_INFO, "", 1).replace(COMPATIBILITY, "", 1).encode()
+    check("manifest without trustInfo and compatibility: size, lines, SHA-256",
           (len(rest), rest.count(b"\r\n"), hashlib.sha256(rest).hexdigest()),
           (663, 22, "fd01b3733a1570b3e6bd2ac77180185cfdb9ec7e59a0a4c11f1de559f386037c"))
     check("resource languages", sorted(k for k in res if k[0] in (3, 14, 16, 24)),

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "framework/CallObserver.h"
+
 #include <shellapi.h>
 
 namespace testing
@@ -140,5 +142,43 @@ CScratchFolder::CScratchFolder(const wchar_t* name)
 CScratchFolder::~CScratchFolder()
 {
     RemoveTree(m_path);
+}
+
+namespace
+{
+CObservedCalls* g_observed = nullptr;
+} // namespace
+
+CObservedCalls::CObservedCalls(std::function<void(const CObservedCall&)> onCall)
+    : m_onCall(std::move(onCall))
+{
+    g_observed = this;
+    SetCallObserver(
+        [](const char* function, const std::vector<std::wstring>& arguments)
+        {
+            g_observed->m_calls.push_back({function, arguments});
+            if (g_observed->m_onCall)
+                g_observed->m_onCall(g_observed->m_calls.back());
+        });
+}
+
+CObservedCalls::~CObservedCalls()
+{
+    SetCallObserver(nullptr);
+    g_observed = nullptr;
+}
+
+std::vector<CObservedCall> CObservedCalls::Of(const char* function) const
+{
+    std::vector<CObservedCall> calls;
+    for (const CObservedCall& call : m_calls)
+        if (call.function == function)
+            calls.push_back(call);
+    return calls;
+}
+
+std::wstring ObservedText(const void* handle)
+{
+    return std::to_wstring(reinterpret_cast<ULONG_PTR>(handle));
 }
 } // namespace testing

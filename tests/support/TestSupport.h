@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testing
 {
@@ -26,6 +27,31 @@ HWND FindVisibleWindow(DWORD process, const std::function<bool(HWND)>& accept = 
 void RemoveTree(const std::wstring& folder);
 // How many files (not folders) folder (with a trailing backslash) holds.
 int FilesIn(const std::wstring& folder);
+
+// One call the program reported through ObserveCall (framework/CallObserver.h).
+struct CObservedCall
+{
+    std::string function;
+    std::vector<std::wstring> arguments;
+};
+// While it lives, keeps every call the program reports, in order, and runs
+// onCall, when given, inside the report, just before the call is made.
+class CObservedCalls
+{
+public:
+    explicit CObservedCalls(std::function<void(const CObservedCall&)> onCall = {});
+    ~CObservedCalls();
+    CObservedCalls(const CObservedCalls&) = delete;
+    CObservedCalls& operator=(const CObservedCalls&) = delete;
+    // The reported calls of function, in order.
+    std::vector<CObservedCall> Of(const char* function) const;
+    std::vector<CObservedCall> m_calls;
+
+private:
+    std::function<void(const CObservedCall&)> m_onCall;
+};
+// A handle or number as ObserveCall reports it.
+std::wstring ObservedText(const void* handle);
 
 // A new empty folder under the build tree's scratch folder, removed with its
 // content when the object ends.

@@ -15,6 +15,24 @@ DWORD FailOneStep(ResourceUpdateStep step)
     return step == g_failing ? g_result : 0;
 }
 
+int g_failuresLeft, g_calls;
+bool g_alsoFailing;
+ResourceUpdateStep g_also;
+DWORD g_alsoResult;
+DWORD FailSomeTimes(ResourceUpdateStep step)
+{
+    if (g_alsoFailing && step == g_also)
+        return g_alsoResult;
+    if (step != g_failing)
+        return 0;
+    ++g_calls;
+    if (g_failuresLeft == 0)
+        return 0;
+    if (g_failuresLeft > 0)
+        --g_failuresLeft;
+    return g_result;
+}
+
 int g_restoreFailures;
 DWORD FailReplacement(ResourceUpdateStep step)
 {
@@ -53,6 +71,33 @@ CFailingStep::CFailingStep(ResourceUpdateStep step, DWORD result)
 CFailingStep::~CFailingStep()
 {
     SetResourceUpdateFaultHook(nullptr);
+}
+
+CFailingTimes::CFailingTimes(ResourceUpdateStep step, DWORD error, int times)
+{
+    g_failing = step;
+    g_result = error;
+    g_failuresLeft = times;
+    g_calls = 0;
+    g_alsoFailing = false;
+    SetResourceUpdateFaultHook(FailSomeTimes);
+}
+
+void CFailingTimes::AlsoFail(ResourceUpdateStep step, DWORD error)
+{
+    g_alsoFailing = true;
+    g_also = step;
+    g_alsoResult = error;
+}
+
+CFailingTimes::~CFailingTimes()
+{
+    SetResourceUpdateFaultHook(nullptr);
+}
+
+int CFailingTimes::Calls() const
+{
+    return g_calls;
 }
 
 CFailingReplacement::CFailingReplacement(DWORD replaceError, int restoreFailures)

@@ -29,6 +29,21 @@ public:
     CFailingStep& operator=(const CFailingStep&) = delete;
 };
 
+// While it lives, step fails with error the first times calls and then runs
+// (fails every time with kAlways). Calls() counts the step's runs.
+class CFailingTimes
+{
+public:
+    static constexpr int kAlways = -1;
+    CFailingTimes(ResourceUpdateStep step, DWORD error, int times);
+    ~CFailingTimes();
+    CFailingTimes(const CFailingTimes&) = delete;
+    CFailingTimes& operator=(const CFailingTimes&) = delete;
+    int Calls() const;
+    // Makes another step fail every time as well, with error.
+    void AlsoFail(ResourceUpdateStep step, DWORD error);
+};
+
 // While it lives, the replacement fails with replaceError, which may leave
 // the files as the platform documents for it, and the moves that put a file
 // back under the target's name fail the first restoreFailures times.

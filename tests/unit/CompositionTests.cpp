@@ -4,10 +4,14 @@
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 
+#include "engine/CommandLine.h"
 #include "engine/FileVersion.h"
 #include "engine/ManifestComposition.h"
+#include "engine/NativePath.h"
 #include "engine/PathNames.h"
 #include "framework/MemFile.h"
+
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +65,6 @@ std::string NameOf(const wchar_t* path)
     return name.m_pszText;
 }
 } // namespace
-
 
 TEST(TemplateResourceIsTheSourceBytes)
 {
@@ -147,6 +150,80 @@ TEST(PathFunctions)
     CHECK(FindExtension(forward) == forward + 6);
     const wchar_t* trailing = L"C:\\dir\\";
     CHECK(*FindFileName(trailing) == L'\0');
+}
+
+// A program's path as its command line: quoted, and read back whole by the
+// platform's parser whatever it holds.
+TEST(QuotedArgumentsReadBackWhole)
+{
+    CHECK_EQ(QuoteArgument(L"C:\\Program Files\\Vendor\\App.exe"),
+             std::wstring(L"\"C:\\Program Files\\Vendor\\App.exe\""));
+    CHECK_EQ(QuoteArgument(L"app.exe"), std::wstring(L"\"app.exe\""));
+    CHECK_EQ(QuoteArgument(L""), std::wstring(L"\"\""));
+    CHECK_EQ(QuoteArgument(L"C:\\dir\\"), std::wstring(L"\"C:\\dir\\\\\""));
+    CHECK_EQ(QuoteArgument(L"a\\\"b"), std::wstring(L"\"a\\\\\\\"b\""));
+    for (const wchar_t* text : {L"C:\\Program Files\\App.exe", L"D:\\Caf\u00e9 v1.2\\x.exe",
+                                L"C:\\dir\\", L"C:\\dir\\\\", L"a\\\"b", L"\"", L"tab\there", L""})
+    {
+        const std::wstring line = L"program " + QuoteArgument(text);
+        int count = 0;
+        LPWSTR* arguments = CommandLineToArgvW(line.c_str(), &count);
+        CHECK(arguments != nullptr);
+        if (!arguments)
+            continue;
+        CHECK_EQ(count, 2);
+        if (count == 2)
+            CHECK_EQ(std::wstring(arguments[1]), std::wstring(text));
+        LocalFree(arguments);
+    }
+}
+
+// The 32-bit tool on 64-bit Windows names a target under the system folder
+// through its alias, however the user spelt the path; other paths stay as
+// typed.
+TEST(TargetsUnderTheSystemFolderAreNamedThroughItsAlias)
+{
+    const CFolderAlias system = {L"C:\\Windows\\system32", L"C:\\Windows\\Sysnative"};
+    const struct
+    {
+        const wchar_t* typed;
+        const wchar_t* native; // null: as typed
+    } cases[] = {
+        {L"C:\\Windows\\System32\\notepad.exe", L"C:\\Windows\\Sysnative\\notepad.exe"},
+        {L"c:\\WINDOWS\\system32\\drivers\\etc\\x.exe",
+         L"C:\\Windows\\Sysnative\\drivers\\etc\\x.exe"},
+        {L"C:/Windows/System32/notepad.exe", L"C:\\Windows\\Sysnative\\notepad.exe"},
+        {L"C:\\Windows\\Temp\\..\\System32\\a.exe", L"C:\\Windows\\Sysnative\\a.exe"},
+        {L"\\\\?\\C:\\Windows\\System32\\a.exe", L"\\\\?\\C:\\Windows\\Sysnative\\a.exe"},
+        {L"C:\\Windows\\System32", L"C:\\Windows\\Sysnative"},
+        {L"C:\\Windows\\System32x\\a.exe", nullptr},
+        {L"C:\\Windows\\SysWOW64\\a.exe", nullptr},
+        {L"C:\\Windows\\a.exe", nullptr},
+        {L"D:\\Windows\\System32\\a.exe", nullptr},
+        {L"\\\\server\\c$\\Windows\\System32\\a.exe", nullptr},
+        {L"relative.exe", nullptr},
+    };
+    for (const auto& c : cases)
+        CHECK_EQ(ReplaceFolder(c.typed, system), std::wstring(c.native ? c.native : c.typed));
+    // Back again for what the user is shown, in the platform's spelling.
+    CHECK_EQ(ReplaceFolder(L"C:\\Windows\\Sysnative\\~lmf0001.tmp", {system.alias, system.folder}),
+             std::wstring(L"C:\\Windows\\system32\\~lmf0001.tmp"));
+    // Where nothing is redirected, nothing changes.
+    CHECK_EQ(ReplaceFolder(L"C:\\Windows\\System32\\a.exe", {}),
+             std::wstring(L"C:\\Windows\\System32\\a.exe"));
+#ifdef _WIN64
+    CHECK_EQ(NativeTargetPath(L"C:\\Windows\\System32\\a.exe"),
+             std::wstring(L"C:\\Windows\\System32\\a.exe")); // never redirected
+#endif
+    // A name relative to a current folder under it.
+    CScratchFolder folder(L"alias");
+    const std::wstring under = folder / L"System32";
+    CreateDirectoryW(under.c_str(), nullptr);
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(under.c_str());
+    CHECK_EQ(ReplaceFolder(L"a.exe", {under, folder / L"Sysnative"}), folder / L"Sysnative\\a.exe");
+    SetCurrentDirectoryW(current);
 }
 
 TEST(EscapeHonoursLength)

@@ -376,6 +376,85 @@ TEST(FailedReplacementsLeaveTheOldOrTheNewFile)
     }
 }
 
+// A virus scanner holds the new file (or the old one) for a moment: putting
+// it in place and removing a file made beside the target are tried again for
+// about two seconds. Held a few times, the commit goes through and nothing
+// is left beside the target; held throughout, the target keeps its bytes, the
+// new file is gone and the error is the platform's.
+TEST(FilesHeldAMomentByAScannerAreWaitedFor)
+{
+    CScratchFolder folder(L"update_scanner");
+    const std::wstring path = folder / L"target.exe";
+    const std::string old = ReadFileBytes(Fixture(L"no_version.exe"));
+    WriteFileBytes(path, old);
+    HANDLE reference = BeginResourceUpdate(path.c_str(), FALSE);
+    CHECK(WriteManifest(reference));
+    CHECK(EndResourceUpdate(reference, FALSE));
+    const std::string changed = ReadFileBytes(path);
+
+    constexpr int kAlways = CFailingTimes::kAlways;
+    struct Case
+    {
+        ResourceUpdateStep step;
+        DWORD error;
+        int times;
+        bool diskFull; // the flush fails too
+        BOOL result;
+        int calls;
+        int waits; // of a quarter of a second
+        int files; // in the folder afterwards
+    } const cases[] = {
+        // Replaced on the fourth try: the first retry comes at once.
+        {ResourceUpdateStep::Replace, ERROR_SHARING_VIOLATION, 3, false, TRUE, 4, 2, 1},
+        {ResourceUpdateStep::Replace, ERROR_ACCESS_DENIED, 2, false, TRUE, 3, 1, 1},
+        // Held throughout: tried ten times over two seconds, then refused.
+        {ResourceUpdateStep::Replace, ERROR_SHARING_VIOLATION, kAlways, false, FALSE, 10, 8, 1},
+        // The old file once replaced, and the new one after a failure, go
+        // once the scanner lets go of them.
+        {ResourceUpdateStep::Remove, ERROR_SHARING_VIOLATION, 3, false, TRUE, 4, 3, 1},
+        {ResourceUpdateStep::Remove, ERROR_ACCESS_DENIED, 2, true, FALSE, 3, 2, 1},
+        // Held throughout, the old program stays beside the changed one:
+        // the change stands and nothing is lost.
+        {ResourceUpdateStep::Remove, ERROR_SHARING_VIOLATION, kAlways, false, TRUE, 9, 8, 2},
+    };
+    for (const Case& c : cases)
+    {
+        WriteFileBytes(path, old);
+        HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
+        CHECK(WriteManifest(update));
+        const DWORD start = GetTickCount();
+        SetLastError(0xDEADBEEF);
+        BOOL result;
+        int calls;
+        {
+            CFailingTimes failing(c.step, c.error, c.times);
+            if (c.diskFull)
+                failing.AlsoFail(ResourceUpdateStep::Flush, ERROR_DISK_FULL);
+            result = EndResourceUpdate(update, FALSE);
+            calls = failing.Calls();
+        }
+        const DWORD error = GetLastError();
+        const DWORD elapsed = GetTickCount() - start;
+        CHECK_EQ(result, c.result);
+        CHECK_EQ(calls, c.calls);
+        if (!result)
+            CHECK_EQ(error, c.diskFull ? DWORD(ERROR_DISK_FULL) : c.error);
+        CHECK(ReadFileBytes(path) == (result ? changed : old));
+        CHECK_EQ(FilesIn(folder.Path()), c.files);
+        const DWORD waited = 250 * static_cast<DWORD>(c.waits);
+        CHECK(elapsed + 50 >= waited && elapsed < waited + 2000);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((folder / L"~lmf*.old").c_str(), &found);
+        CHECK_EQ(search != INVALID_HANDLE_VALUE, c.files == 2);
+        if (search != INVALID_HANDLE_VALUE)
+        {
+            FindClose(search);
+            CHECK(ReadFileBytes(folder / found.cFileName) == old);
+            DeleteFileW((folder / found.cFileName).c_str());
+        }
+    }
+}
+
 namespace
 {
 // Every resource as the loader reads it with the file mapped as data and

@@ -3,6 +3,9 @@
 #include "../support/TestSupport.h"
 
 #include "engine/FileVersion.h"
+#include "engine/ImageResources.h"
+#include "engine/ManifestVariants.h"
+#include "engine/TargetModule.h"
 #include "framework/AutoHandles.h"
 
 #include <cstring>
@@ -130,4 +133,62 @@ TEST(VersionDataOutsideTheImageIsNotRead)
     const uint32_t pastImage = imageSize - entry.OffsetToData + 0x1000;
     memcpy(&bytes[entryOffset + 4], &pastImage, 4);
     CHECK(!versionOf(bytes));
+}
+
+// The tool's own reader, used where the loader cannot take a name, reads
+// what the loader reads: the processor, every language variant of manifest
+// 1 and the version block, byte for byte, and why there is no manifest 1.
+TEST(TheOwnReaderReadsWhatTheLoaderReads)
+{
+    for (const wchar_t* fixture :
+         {L"version_1016.exe", L"no_version.exe", L"manifest1english.exe",
+          L"manifest1twolanguages.exe", L"manifest2only.exe", L"not_xml.exe", L"utf16_settings.exe",
+          L"rich_resources.exe", L"other_arch.exe", L"arm64_target.exe"})
+    {
+        const std::wstring path = Fixture(fixture);
+        CImageResources own;
+        CHECK(ReadImageResources(path.c_str(), own));
+        CLibrary module(LoadTargetModule(path.c_str()));
+        CHECK(static_cast<bool>(module));
+        if (!module)
+            continue;
+        CHECK_EQ(own.machine, DataModuleHeaders(module.Get())->FileHeader.Machine);
+        CHECK_EQ(std::string(ManifestArchitectureOf(own.machine, own.portableIL)),
+                 std::string(ManifestArchitecture(module.Get())));
+        std::vector<CManifestVariant> loaded;
+        SetLastError(0);
+        CHECK(ReadManifestVariants(module.Get(), loaded));
+        const DWORD missing = GetLastError();
+        CHECK_EQ(own.manifests.size(), loaded.size());
+        for (size_t i = 0; i < loaded.size() && i < own.manifests.size(); ++i)
+        {
+            CHECK_EQ(own.manifests[i].language, loaded[i].language);
+            CHECK(own.manifests[i].inFile);
+            CHECK(own.manifests[i].bytes == loaded[i].bytes);
+        }
+        // Windows says which level is missing; Wine says the data is.
+        if (loaded.empty())
+            CHECK(own.manifestsMissing == missing || missing == ERROR_RESOURCE_DATA_NOT_FOUND);
+        HRSRC version = FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_VERSION);
+        CHECK_EQ(own.versions.empty(), version == nullptr);
+        if (version && !own.versions.empty())
+        {
+            const auto bytes =
+                static_cast<const uint8_t*>(LockResource(LoadResource(module.Get(), version)));
+            CHECK(own.versions[0].bytes ==
+                  std::vector<uint8_t>(bytes, bytes + SizeofResource(module.Get(), version)));
+        }
+        printf("  %s: %zu manifest variant(s), %zu version block(s)\n", Utf8(fixture).c_str(),
+               own.manifests.size(), own.versions.size());
+    }
+    // Not a program, and no file at all: the reasons the loader gives.
+    CImageResources own;
+    SetLastError(0);
+    CHECK(!ReadImageResources(Fixture(L"does not exist.exe").c_str(), own));
+    CHECK_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    CScratchFolder folder(L"own_reader");
+    WriteFileBytes(folder / L"text.exe", "MZ but nothing more");
+    SetLastError(0);
+    CHECK(!ReadImageResources((folder / L"text.exe").c_str(), own));
+    CHECK_EQ(GetLastError(), DWORD(ERROR_BAD_EXE_FORMAT));
 }

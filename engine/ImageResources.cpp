@@ -1,0 +1,152 @@
+#include "ImageResources.h"
+
+#include "TargetModule.h"
+
+#include "framework/AutoHandles.h"
+#include "pe/ResourceTree.h"
+
+#include <cstring>
+
+namespace
+{
+// The target's file as the PE reader reads it; a read that fails or moves
+// nothing ends with the platform's error kept.
+class CFileSource : public pe::Source
+{
+public:
+    CFileSource(HANDLE file, uint64_t size) : m_file(file), m_size(size) {}
+    uint64_t Size() const override { return m_size; }
+    void Read(uint64_t offset, void* data, size_t size) override
+    {
+        auto* at = static_cast<BYTE*>(data);
+        while (size != 0)
+        {
+            OVERLAPPED where = {};
+            where.Offset = static_cast<DWORD>(offset);
+            where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            const DWORD chunk = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
+            DWORD moved = 0;
+            SetLastError(ERROR_SUCCESS);
+            if (!ReadFile(m_file, at, chunk, &moved, &where) || moved == 0)
+            {
+                const DWORD error = GetLastError();
+                m_error = error != ERROR_SUCCESS ? error : ERROR_HANDLE_EOF;
+                throw pe::IoError{};
+            }
+            at += moved;
+            offset += moved;
+            size -= moved;
+        }
+    }
+    DWORD Error() const { return m_error; }
+
+private:
+    HANDLE m_file;
+    uint64_t m_size;
+    DWORD m_error = ERROR_READ_FAULT;
+};
+
+// Every language variant of (type, name) in tree.
+std::vector<CResourceVariant> VariantsOf(const pe::ResourceTree& tree, const pe::PeImage& image,
+                                         pe::Source& source, WORD type, WORD name, DWORD* missing)
+{
+    std::vector<CResourceVariant> variants;
+    const auto& types = tree.Root().entries;
+    const auto names = types.find(pe::ResName::Id(type));
+    if (names == types.end())
+    {
+        if (missing)
+            *missing = ERROR_RESOURCE_TYPE_NOT_FOUND;
+        return variants;
+    }
+    const auto languages = names->second.entries.find(pe::ResName::Id(name));
+    if (languages == names->second.entries.end())
+    {
+        if (missing)
+            *missing = ERROR_RESOURCE_NAME_NOT_FOUND;
+        return variants;
+    }
+    for (const auto& [language, data] : languages->second.entries)
+    {
+        if (language.named)
+            continue; // languages are numbers; a damaged tree may say otherwise
+        CResourceVariant variant{language.id, true, {}};
+        try
+        {
+            variant.bytes = data.inImage
+                                ? pe::ReadRange(source, image.OffsetOf(data.rva, data.size),
+                                                data.size, "resource data past the end of the file")
+                                : data.bytes;
+        }
+        catch (const pe::BadImage&)
+        {
+            variant.inFile = false;
+        }
+        variants.push_back(std::move(variant));
+    }
+    return variants;
+}
+
+// The flags of a .NET runtime header, or 0 when the image has none.
+DWORD RuntimeFlags(const pe::PeImage& image, pe::Source& source)
+{
+    const uint32_t rva = image.DirectoryRva(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR);
+    if (rva == 0 ||
+        image.DirectorySize(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR) < sizeof(IMAGE_COR20_HEADER))
+        return 0;
+    IMAGE_COR20_HEADER header;
+    try
+    {
+        source.Read(image.OffsetOf(rva, sizeof header), &header, sizeof header);
+    }
+    catch (const pe::BadImage&)
+    {
+        return 0;
+    }
+    return header.Flags;
+}
+} // namespace
+
+BOOL ReadImageResources(LPCWSTR path, CImageResources& resources)
+{
+    resources = CImageResources();
+    CFileHandle file(CreateFileW(PlatformPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return FALSE;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size))
+    {
+        const DWORD error = GetLastError();
+        file.Release();
+        SetLastError(error);
+        return FALSE;
+    }
+    CFileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
+    DWORD error = 0;
+    try
+    {
+        const pe::PeImage image(source);
+        const pe::ResourceTree tree(image, pe::ReadRootSection(image, source));
+        resources.machine = image.Machine();
+        const DWORD flags = image.Is64() ? 0 : RuntimeFlags(image, source);
+        resources.portableIL =
+            (flags & COMIMAGE_FLAGS_ILONLY) && !(flags & COMIMAGE_FLAGS_32BITREQUIRED);
+        resources.manifests =
+            VariantsOf(tree, image, source, 24 /* RT_MANIFEST */, 1, &resources.manifestsMissing);
+        resources.versions = VariantsOf(tree, image, source, 16 /* RT_VERSION */, 1, nullptr);
+        return TRUE;
+    }
+    catch (const pe::BadImage&)
+    {
+        error = ERROR_BAD_EXE_FORMAT;
+    }
+    catch (const pe::IoError&)
+    {
+        error = source.Error();
+    }
+    resources = CImageResources();
+    file.Release(); // before the error becomes the last one
+    SetLastError(error);
+    return FALSE;
+}
