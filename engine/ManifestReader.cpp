@@ -281,6 +281,7 @@ private:
     bool At(const char* literal) const;
     void Expect(const char* literal, const char* reason);
     bool SkipSpace();
+    void SkipPast(const wchar_t* end, const char* reason);
     std::wstring Name(const char* reason);
     uint32_t Reference();
     void Declaration(ManifestEncoding encoding);
@@ -446,13 +447,19 @@ void CParser::Declaration(ManifestEncoding encoding)
     Expect("?>", "a declaration that does not end");
 }
 
+// Moves past the next end (a comment's, a CDATA section's, ...), or refuses.
+void CParser::SkipPast(const wchar_t* end, const char* reason)
+{
+    const size_t at = m_text.find(end, m_at);
+    if (at == std::wstring::npos)
+        Refuse(reason);
+    m_at = at + wcslen(end);
+}
+
 void CParser::Comment()
 {
     m_at += 4; // "<!--"
-    const size_t dashes = m_text.find(L"--", m_at);
-    if (dashes == std::wstring::npos)
-        Refuse("a comment that does not end");
-    m_at = dashes + 2;
+    SkipPast(L"--", "a comment that does not end");
     Expect(">", "two hyphens inside a comment");
 }
 
@@ -464,10 +471,7 @@ void CParser::ProcessingInstruction()
         Refuse("a declaration that is not at the start");
     if (!At("?>") && !SkipSpace())
         Refuse("a processing instruction target without a blank after it");
-    const size_t end = m_text.find(L"?>", m_at);
-    if (end == std::wstring::npos)
-        Refuse("a processing instruction that does not end");
-    m_at = end + 2;
+    SkipPast(L"?>", "a processing instruction that does not end");
 }
 
 // Comments, processing instructions and blanks, before or after the root.
@@ -722,10 +726,7 @@ void CParser::CharacterData()
 void CParser::CData()
 {
     m_at += 9; // "<![CDATA["
-    const size_t end = m_text.find(L"]]>", m_at);
-    if (end == std::wstring::npos)
-        Refuse("a CDATA section that does not end");
-    m_at = end + 3;
+    SkipPast(L"]]>", "a CDATA section that does not end");
     m_open.back().hasText = true;
 }
 

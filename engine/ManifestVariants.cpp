@@ -4,16 +4,16 @@
 #include "pe/ResourceUpdate.h"
 
 #include <cstring>
-#include <exception>
+#include <new>
 
 namespace
 {
 // The enumeration's callback must not let an exception (memory running out)
-// cross the platform's frame: it is kept and thrown again after the call.
+// cross the platform's frame: it is noted and thrown again after the call.
 struct CLanguageList
 {
     std::vector<WORD> languages;
-    std::exception_ptr failure;
+    bool outOfMemory = false;
 };
 
 BOOL CALLBACK AddManifestLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) noexcept
@@ -26,7 +26,7 @@ BOOL CALLBACK AddManifestLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG
     }
     catch (...)
     {
-        list.failure = std::current_exception();
+        list.outOfMemory = true;
         return FALSE;
     }
 }
@@ -56,8 +56,8 @@ BOOL ReadManifestVariants(HMODULE module, std::vector<CManifestVariant>& variant
     if (!EnumResourceLanguagesW(module, RT_MANIFEST, MAKEINTRESOURCEW(1), AddManifestLanguage,
                                 reinterpret_cast<LONG_PTR>(&list)))
     {
-        if (list.failure)
-            std::rethrow_exception(list.failure);
+        if (list.outOfMemory)
+            throw std::bad_alloc();
         // No manifest 1 at all is no failure (Windows says which level is
         // missing, Wine that the data is).
         return NotFound(GetLastError()) && list.languages.empty();
@@ -66,19 +66,22 @@ BOOL ReadManifestVariants(HMODULE module, std::vector<CManifestVariant>& variant
     {
         DWORD size = 0;
         const BYTE* bytes = VariantBytes(module, language, size);
-        CManifestVariant variant{language, ManifestBytes(), CManifestReading()};
-        if (bytes)
-        {
-            variant.bytes.assign(bytes, bytes + size);
-            variant.reading = ReadManifest(bytes, size);
-        }
-        else
-        {
-            variant.reading.refusal = "data outside the file";
-        }
-        variants.push_back(std::move(variant));
+        variants.push_back(ReadManifestVariant(language, bytes, size));
     }
     return TRUE;
+}
+
+CManifestVariant ReadManifestVariant(WORD language, const uint8_t* bytes, size_t size)
+{
+    CManifestVariant variant{language, ManifestBytes(), CManifestReading()};
+    if (!bytes)
+    {
+        variant.reading.refusal = "data outside the file";
+        return variant;
+    }
+    variant.bytes.assign(bytes, bytes + size);
+    variant.reading = ReadManifest(bytes, size);
+    return variant;
 }
 
 ManifestLook ProgramLook(const std::vector<CManifestVariant>& variants)

@@ -21,6 +21,9 @@ struct CManifestVariant
 // when the listing itself fails.
 BOOL ReadManifestVariants(HMODULE module, std::vector<CManifestVariant>& variants);
 
+// One variant read from bytes, or none when its bytes lie outside the file.
+CManifestVariant ReadManifestVariant(WORD language, const uint8_t* bytes, size_t size);
+
 // The program's look: Absent without variants, Themed when one asks for
 // Common-Controls 6, else NotXml when one is not XML, else Classic.
 ManifestLook ProgramLook(const std::vector<CManifestVariant>& variants);

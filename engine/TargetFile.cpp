@@ -5,9 +5,11 @@
 BOOL CTargetFile::Open(LPCWSTR path)
 {
     Close();
-    if (LoaderTakes(path))
+    // Resolved once: the probe runs on every keystroke.
+    const std::wstring loaderName = LoaderPath(path);
+    if (loaderName.size() < MAX_PATH)
     {
-        m_module.Attach(LoadTargetModule(path));
+        m_module.Attach(LoadTargetModuleByLoaderName(loaderName));
         return m_module ? TRUE : FALSE;
     }
     // The loader refuses such a name even in its extended form.
@@ -43,14 +45,8 @@ BOOL CTargetFile::ReadManifestVariants(std::vector<CManifestVariant>& variants) 
         return ::ReadManifestVariants(m_module.Get(), variants);
     variants.clear();
     for (const CResourceVariant& found : m_resources.manifests)
-    {
-        CManifestVariant variant{found.language, found.bytes, CManifestReading()};
-        if (found.inFile)
-            variant.reading = ReadManifest(variant.bytes.data(), variant.bytes.size());
-        else
-            variant.reading.refusal = "data outside the file";
-        variants.push_back(std::move(variant));
-    }
+        variants.push_back(ReadManifestVariant(
+            found.language, found.inFile ? found.bytes.data() : nullptr, found.bytes.size()));
     if (variants.empty())
         SetLastError(m_resources.manifestsMissing);
     return TRUE;

@@ -58,11 +58,6 @@ std::wstring LoaderPath(LPCWSTR path)
     return plain.size() < MAX_PATH ? plain : shortName;
 }
 
-bool LoaderTakes(LPCWSTR path)
-{
-    return LoaderPath(path).size() < MAX_PATH;
-}
-
 namespace
 {
 #ifndef LOAD_LIBRARY_AS_IMAGE_RESOURCE
@@ -81,7 +76,11 @@ bool OutOfAddressSpace(DWORD error)
 
 HMODULE LoadTargetModule(LPCWSTR path)
 {
-    const std::wstring name = LoaderPath(path);
+    return LoadTargetModuleByLoaderName(LoaderPath(path));
+}
+
+HMODULE LoadTargetModuleByLoaderName(const std::wstring& name)
+{
     HMODULE module = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     // A data file is mapped whole; a 32-bit process may have no room for a
     // program with a gigabyte or more appended (an installer). Laid out as

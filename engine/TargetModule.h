@@ -15,6 +15,8 @@
 // ERROR_BAD_EXE_FORMAT. Null with the last error set on failure; the
 // caller releases the module with FreeLibrary.
 HMODULE LoadTargetModule(LPCWSTR path);
+// The same for a name LoaderPath has made already.
+HMODULE LoadTargetModuleByLoaderName(const std::wstring& loaderName);
 
 // The manifests' name of a processor ("X86", "amd64", "arm64"), or null for
 // one the tool does not serve.
@@ -42,11 +44,10 @@ std::wstring PlatformPath(LPCWSTR path);
 // searches the DLL path for a relative name), and, since they stop at
 // MAX_PATH even in the extended form, beyond it in the short (8.3) form where
 // the volume has one.
+// The loader cannot take a result of MAX_PATH or more: no short form (exFAT,
+// ReFS, volumes with 8.3 names turned off, the default for new volumes other
+// than the system's), or one that passes MAX_PATH too.
 std::wstring LoaderPath(LPCWSTR path);
-// Whether the loader can take path at all: not when it passes MAX_PATH even
-// in its short form, or has none (exFAT, ReFS, volumes with 8.3 names turned
-// off, the default for new volumes other than the system's).
-bool LoaderTakes(LPCWSTR path);
 
 // The headers of a module loaded as a data file, which the loader checked.
 // Such a handle carries flag bits in its low bits; the headers are at the
