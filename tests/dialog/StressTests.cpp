@@ -410,43 +410,6 @@ TEST(FailedReplacementsAreReportedWithWhatWasKept)
     theTestApp.m_boxes.clear();
 }
 
-// A virus scanner holding the freshly written program for a moment: held
-// twice, Enable goes through; held throughout (two seconds), the box says
-// what the platform said, the target keeps its bytes and only the target and
-// its copy are left in the folder.
-TEST(AScannerHoldingTheNewFileIsWaitedFor)
-{
-    CScratchFolder folder(L"stress_scanner");
-    const std::wstring target = folder / L"target.exe";
-    const std::string original = ReadFileBytes(Fixture(L"no_version.exe"));
-    CManifestToolDlg dialog;
-    RunDialog(
-        dialog,
-        {[&](CManifestToolDlg& d)
-         {
-             auto enable = [&](int held)
-             {
-                 WriteFileBytes(target, original);
-                 DeleteFileW((target + L".bak").c_str());
-                 SetPath(d.m_hWnd, target);
-                 theTestApp.m_boxes.clear();
-                 CFailingTimes failing(ResourceUpdateStep::Replace, ERROR_SHARING_VIOLATION, held);
-                 Click(d.m_hWnd, IDC_ENABLE_XP);
-                 return theTestApp.m_boxes.size() == 1 ? theTestApp.m_boxes[0] : std::wstring();
-             };
-             CHECK(IsQuestion(enable(2)));
-             CHECK(LoaderResources(target).count(L"#24/#1/0") == 1);
-             CHECK_EQ(FilesIn(folder.Path()), 2);
-
-             CHECK_EQ(enable(CFailingTimes::kAlways), ErrorText(ERROR_SHARING_VIOLATION));
-             CHECK(ReadFileBytes(target) == original);
-             CHECK(ReadFileBytes(target + L".bak") == original);
-             CHECK_EQ(FilesIn(folder.Path()), 2);
-             CHECK_EQ(Buttons(d.m_hWnd), std::string("E-S"));
-         }});
-    theTestApp.m_boxes.clear();
-}
-
 // The short form of a long path, which the loader takes.
 static std::wstring ShortName(const std::wstring& path)
 {
