@@ -26,3 +26,9 @@ BOOL CManifestToolDlg::SaveBackupCopy(CString& savedName)
     // the copy's last error for the caller.
     return GetLastError() == ERROR_FILE_EXISTS;
 }
+
+void CManifestToolDlg::RemoveBackupCopy(const CString& savedName)
+{
+    if (!savedName.IsEmpty())
+        DeleteFileW(PlatformPath(m_strPath + L".bak").c_str());
+}

@@ -1,6 +1,7 @@
 // The error box of a failed change: the system's text with the target's file
 // name in its "%1", the tool's own words where the platform has none for the
-// cause (a target marked read-only, a file with no room for the change), and
+// cause (a target marked read-only, a file with no room for the change, a
+// manifest Windows would refuse or one it accepts that the tool cannot read), and
 // a note naming the file a failed replacement kept the program in.
 #include "NativePath.h"
 #include "PathNames.h"
@@ -32,6 +33,8 @@ void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile)
     const LPCWSTR name = FindFileName(path);
     const UINT own = code == kReadOnlyTarget                                  ? IDS_READ_ONLY
                      : code == static_cast<HRESULT>(kErrorNoRoomForResources) ? IDS_NO_ROOM
+                     : code == static_cast<HRESULT>(kErrorManifestRefused)    ? IDS_MANIFEST_REFUSED
+                     : code == static_cast<HRESULT>(kErrorManifestAccepted)   ? IDS_MANIFEST_KEPT
                                                                               : 0;
     if (own != 0)
     {
@@ -45,4 +48,10 @@ void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile)
         note.Format(IDS_PROGRAM_KEPT, // as the user types it
                     UserTargetPath(pe::PlainPath(keptFile).c_str()).c_str());
     ShowErrorBox(code, MB_ICONERROR, note, name);
+}
+
+bool ChangedNothingOnPurpose(HRESULT code)
+{
+    return code == static_cast<HRESULT>(kErrorManifestRefused) ||
+           code == static_cast<HRESULT>(kErrorManifestAccepted);
 }

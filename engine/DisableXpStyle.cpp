@@ -1,8 +1,9 @@
 // Disable: takes the themed look away again. The dependency on
 // Common-Controls 6 is cut out of each language variant of manifest 1 that
 // asks for it; a variant left with nothing but its identity and description
-// is deleted, as one that is not XML is when none asks. Everything else the
-// manifest holds stays. Then it offers to start the target.
+// is deleted, as one that is not XML is when none asks and Windows refuses it
+// too. Everything else the manifest holds stays. Then it offers to start the
+// target.
 #include "ManifestVariants.h"
 #include "NativePath.h"
 #include "TargetFile.h"
@@ -46,11 +47,16 @@ void CManifestToolDlg::OnDisableXpStyle()
         const std::vector<CVariantChange> changes = PlanClassicLook(variants);
         if (!WriteVariantChanges(update.Get(), changes))
             throw ErrorCodeFromLastError();
+        // Windows judges what is left before the file takes the program's
+        // place, and what is deleted as unreadable must be what it refuses.
+        ResourceCommitOptions checks;
+        checks.checkManifest = true;
+        checks.unreadableManifests = UnreadableLanguages(variants, changes);
         // Nothing asks for the themed look (the file changed since the
         // probe): the file is left as it is.
         if (changes.empty())
             update.Discard();
-        else if (!update.Commit(&keptFile))
+        else if (!update.Commit(&keptFile, &checks))
             throw ErrorCodeFromLastError();
 
         RefreshCommandStates();
@@ -69,6 +75,8 @@ void CManifestToolDlg::OnDisableXpStyle()
         // old bytes.
         target.Close();
         update.Discard();
+        if (ChangedNothingOnPurpose(code))
+            RemoveBackupCopy(savedName);
         ShowCommandError(code, m_strPath, keptFile);
     }
 }

@@ -30,6 +30,8 @@ struct CManifestText
     CManifestText& operator=(const CManifestText&) = delete;
     char* text = nullptr;
 };
+
+const ResourceCommitOptions kCheckManifest = {true, {}};
 } // namespace
 
 void CManifestToolDlg::OnEnableXpStyle()
@@ -93,7 +95,9 @@ void CManifestToolDlg::OnEnableXpStyle()
         if (changes.empty())
             update.Discard();
         // From here the update counts as closed, whatever the commit gives.
-        else if (!update.Commit(&keptFile))
+        // Windows judges the new manifest before the file takes the
+        // program's place.
+        else if (!update.Commit(&keptFile, &kCheckManifest))
             throw ErrorCodeFromLastError();
 
         RefreshCommandStates();
@@ -112,6 +116,8 @@ void CManifestToolDlg::OnEnableXpStyle()
         // old bytes.
         target.Close();
         update.Discard();
+        if (ChangedNothingOnPurpose(code))
+            RemoveBackupCopy(savedName);
         ShowCommandError(code, m_strPath, keptFile);
     }
 }

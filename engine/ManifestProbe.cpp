@@ -1,6 +1,7 @@
 // Command availability: which of Enable, Disable and Start fit the file the
 // path field names. Runs on every change of the field's text.
 #include "TargetFile.h"
+#include "TargetModule.h"
 
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
@@ -12,9 +13,11 @@ void CManifestToolDlg::RefreshCommandStates()
 
     // A program that cannot be loaded gets no button. Otherwise Enable when
     // no variant of its manifest 1 asks for the themed look and all are XML
-    // (or there is none), Disable when one asks, or when one is not XML:
-    // Windows would not start the program with it anyway.
+    // (or there is none), Disable when one asks, or when one is not XML and
+    // Windows refuses it too: it would not start the program with it anyway.
+    // One that Windows accepts is changed by neither.
     bool loaded = false;
+    bool kept = false;
     ManifestLook look = ManifestLook::Absent;
     CTargetFile target;
     if (target.Open(path))
@@ -22,11 +25,16 @@ void CManifestToolDlg::RefreshCommandStates()
         loaded = true;
         std::vector<CManifestVariant> variants;
         look = target.ReadManifestVariants(variants) ? ProgramLook(variants) : ManifestLook::NotXml;
+        const WORD machine = target.Machine();
         target.Close();
+        // The platform is asked only about variants the reader refused,
+        // about a millisecond each.
+        kept = look == ManifestLook::NotXml &&
+               PlatformReadsUnreadable(PlatformPath(path).c_str(), machine, variants);
     }
     const bool classic = look == ManifestLook::Absent || look == ManifestLook::Classic;
     EnableControl(IDC_ENABLE_XP, loaded && classic);
-    EnableControl(IDC_DISABLE_XP, loaded && !classic);
+    EnableControl(IDC_DISABLE_XP, loaded && !classic && !kept);
     EnableControl(IDC_START, loaded);
 }
 

@@ -1,6 +1,7 @@
 #include "ManifestReader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -171,6 +172,78 @@ void DecodeUtf16(const uint8_t* data, size_t at, size_t end, bool bigEndian, CDe
     }
 }
 
+// Code pages whose first 128 characters are ASCII, which resource tools and
+// older editors declare and Windows reads. Bytes from 128 up are read as the
+// code points of the same number: what the commands look for is all ASCII,
+// and the bytes written back are the bytes read.
+enum class SingleByte
+{
+    None,
+    Ascii,    // US-ASCII: a byte from 128 up disagrees with the declaration
+    Extended, // ISO-8859-1 to -15, windows-1250 to -1258
+};
+
+// name: an encoding name of ASCII letters, digits and hyphens.
+template <typename Char> SingleByte SingleByteNamed(const std::basic_string<Char>& name)
+{
+    std::string lower;
+    for (Char c : name)
+    {
+        if (c <= 0 || c >= 0x80)
+            return SingleByte::None;
+        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    }
+    if (lower == "us-ascii")
+        return SingleByte::Ascii;
+    int number = 0;
+    if (sscanf(lower.c_str(), "iso-8859-%d", &number) == 1 &&
+        lower == "iso-8859-" + std::to_string(number) && number >= 1 && number <= 15 &&
+        number != 12) // never published
+        return SingleByte::Extended;
+    if (sscanf(lower.c_str(), "windows-%d", &number) == 1 &&
+        lower == "windows-" + std::to_string(number) && number >= 1250 && number <= 1258)
+        return SingleByte::Extended;
+    return SingleByte::None;
+}
+
+// The single-byte encoding the declaration at the start of a text without a
+// byte-order mark names, read before the text is decoded; the parser checks
+// the declaration again.
+SingleByte DeclaredSingleByte(const uint8_t* data, size_t end)
+{
+    const size_t limit = std::min<size_t>(end, 1024);
+    if (limit < 6 || memcmp(data, "<?xml", 5) != 0 || !IsSpace(data[5]))
+        return SingleByte::None;
+    const std::string declaration(data + 5, data + limit);
+    size_t at = declaration.find("encoding");
+    if (at == std::string::npos || at > declaration.find("?>"))
+        return SingleByte::None;
+    at += 8;
+    while (at < declaration.size() && IsSpace(declaration[at]))
+        ++at;
+    if (at == declaration.size() || declaration[at++] != '=')
+        return SingleByte::None;
+    while (at < declaration.size() && IsSpace(declaration[at]))
+        ++at;
+    if (at == declaration.size() || (declaration[at] != '"' && declaration[at] != '\''))
+        return SingleByte::None;
+    const size_t close = declaration.find(declaration[at], at + 1);
+    if (close == std::string::npos)
+        return SingleByte::None;
+    return SingleByteNamed(declaration.substr(at + 1, close - at - 1));
+}
+
+void DecodeSingleByte(const uint8_t* data, size_t at, size_t end, SingleByte kind,
+                      CDecodedText& decoded)
+{
+    for (; at < end; ++at)
+    {
+        if (kind == SingleByte::Ascii && data[at] >= 0x80)
+            Refuse("bytes outside US-ASCII, the declared encoding");
+        Append(decoded, data[at], at);
+    }
+}
+
 // NULs after the text, which some resource tools pad with, are no part of
 // it; they stay where they are.
 CDecodedText Decode(const uint8_t* data, size_t size)
@@ -193,7 +266,14 @@ CDecodedText Decode(const uint8_t* data, size_t size)
     {
         while (end > at && data[end - 1] == 0)
             --end;
-        DecodeUtf8(data, at, end, decoded);
+        const SingleByte singleByte = at == 0 ? DeclaredSingleByte(data, end) : SingleByte::None;
+        if (singleByte == SingleByte::None)
+            DecodeUtf8(data, at, end, decoded);
+        else
+        {
+            decoded.encoding = ManifestEncoding::SingleByte;
+            DecodeSingleByte(data, at, end, singleByte, decoded);
+        }
     }
     else
     {
@@ -215,6 +295,10 @@ struct CSpan
     size_t begin = 0;
     size_t end = 0;
     bool asks = false; // a dependentAssembly that asks for Common-Controls 6
+    // One that names Common-Controls at another version: its value's range.
+    bool otherVersion = false;
+    size_t versionBegin = 0;
+    size_t versionEnd = 0;
 };
 
 struct CRootChild
@@ -229,6 +313,8 @@ struct CAttribute
 {
     std::wstring name;
     std::wstring value; // with references replaced and blanks normalised
+    size_t valueBegin;  // the value as written, between its quotes
+    size_t valueEnd;
 };
 
 // A well-formedness parser (XML 1.0 and namespaces, no document type) that
@@ -242,7 +328,8 @@ public:
 
     void Parse(ManifestEncoding encoding);
 
-    std::wstring m_rootPrefix; // with its colon
+    std::wstring m_rootPrefix;         // with its colon
+    bool m_rootDefaultIsAsmV1 = false; // the default namespace inside the root
     std::wstring m_rootLocalName;
     bool m_rootEmpty = false;
     bool m_rootHasText = false;
@@ -297,7 +384,7 @@ private:
     const std::wstring* Namespace(const std::wstring& prefix) const;
     static std::wstring PrefixOf(const std::wstring& name);
     static std::wstring LocalNameOf(const std::wstring& name);
-    static bool AsksForCommonControls(const std::vector<CAttribute>& attributes);
+    static void NamesCommonControls(const std::vector<CAttribute>& attributes, CSpan& span);
 
     const std::wstring& m_text;
     size_t m_at = 0;
@@ -425,14 +512,24 @@ void CParser::Declaration(ManifestEncoding encoding)
         m_at += 8;
         equals();
         const std::wstring name = quoted();
-        const bool known =
-            encoding == ManifestEncoding::Utf8
-                ? EqualsNoCase(name, "UTF-8")
-                : EqualsNoCase(name, "UTF-16") ||
-                      EqualsNoCase(name,
-                                   encoding == ManifestEncoding::Utf16LE ? "UTF-16LE" : "UTF-16BE");
+        bool known = false;
+        switch (encoding)
+        {
+        case ManifestEncoding::Utf8:
+            known = EqualsNoCase(name, "UTF-8");
+            break;
+        case ManifestEncoding::Utf16LE:
+        case ManifestEncoding::Utf16BE:
+            known =
+                EqualsNoCase(name, "UTF-16") ||
+                EqualsNoCase(name, encoding == ManifestEncoding::Utf16LE ? "UTF-16LE" : "UTF-16BE");
+            break;
+        case ManifestEncoding::SingleByte:
+            known = SingleByteNamed(name) != SingleByte::None;
+            break;
+        }
         if (!known)
-            Refuse("an encoding other than the text's UTF-8 or UTF-16");
+            Refuse("an encoding other than the text's");
         space = SkipSpace();
     }
     if (space && At("standalone"))
@@ -540,19 +637,33 @@ std::wstring CParser::LocalNameOf(const std::wstring& name)
     return colon == std::wstring::npos ? name : name.substr(colon + 1);
 }
 
-// name "Microsoft.Windows.Common-Controls" (without case) and a version 6.x.
-bool CParser::AsksForCommonControls(const std::vector<CAttribute>& attributes)
+// The identity of span's dependentAssembly: it asks for the themed look with
+// the name "Microsoft.Windows.Common-Controls" (without case) and a version
+// 6.x; with the name and another version it names the classic controls.
+void CParser::NamesCommonControls(const std::vector<CAttribute>& attributes, CSpan& span)
 {
-    bool name = false, version = false;
+    const CAttribute* name = nullptr;
+    const CAttribute* version = nullptr;
     for (const CAttribute& attribute : attributes)
     {
         if (Equals(attribute.name, "name"))
-            name = EqualsNoCase(attribute.value, "Microsoft.Windows.Common-Controls");
+            name = &attribute;
         else if (Equals(attribute.name, "version"))
-            version = attribute.value.size() >= 2 && attribute.value[0] == L'6' &&
-                      attribute.value[1] == L'.';
+            version = &attribute;
     }
-    return name && version;
+    if (!name || !EqualsNoCase(name->value, "Microsoft.Windows.Common-Controls"))
+        return;
+    // Windows requires the version of a dependency; there is none to change.
+    if (!version)
+        Refuse("Common-Controls named without a version");
+    if (version->value.size() >= 2 && version->value[0] == L'6' && version->value[1] == L'.')
+    {
+        span.asks = true;
+        return;
+    }
+    span.otherVersion = true;
+    span.versionBegin = version->valueBegin;
+    span.versionEnd = version->valueEnd;
 }
 
 void CParser::StartTag()
@@ -568,11 +679,13 @@ void CParser::StartTag()
             break;
         if (!space)
             Refuse("attributes without blanks between them");
-        CAttribute attribute{Name("an attribute without a name"), {}};
+        CAttribute attribute{Name("an attribute without a name"), {}, 0, 0};
         SkipSpace();
         Expect("=", "an attribute without its value");
         SkipSpace();
+        attribute.valueBegin = m_at + 1;
         attribute.value = AttributeValue();
+        attribute.valueEnd = m_at - 1;
         attributes.push_back(std::move(attribute));
     }
 
@@ -628,6 +741,9 @@ void CParser::StartTag()
         m_rootPrefix = PrefixOf(frame.name);
         if (!m_rootPrefix.empty())
             m_rootPrefix.push_back(L':');
+        const std::wstring* defaultNamespace = Namespace(std::wstring());
+        m_rootDefaultIsAsmV1 =
+            defaultNamespace && Equals(*defaultNamespace, "urn:schemas-microsoft-com:asm.v1");
         m_rootLocalName = localName;
     }
     else
@@ -649,10 +765,10 @@ void CParser::StartTag()
             frame.grandchild = children.size();
             children.push_back({start, 0, false});
         }
-        else if (parent.role == Role::DependentAssembly && Equals(localName, "assemblyIdentity") &&
-                 AsksForCommonControls(attributes))
+        else if (parent.role == Role::DependentAssembly && Equals(localName, "assemblyIdentity"))
         {
-            m_rootChildren[parent.child].children[parent.grandchild].asks = true;
+            NamesCommonControls(attributes,
+                                m_rootChildren[parent.child].children[parent.grandchild]);
         }
     }
 
@@ -851,6 +967,13 @@ ManifestBytes Encode(const std::wstring& text, ManifestEncoding encoding)
         uint32_t c = static_cast<uint32_t>(text[i]);
         if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
             c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(text[++i]) - 0xDC00);
+        if (encoding == ManifestEncoding::SingleByte)
+        {
+            // Read as the code points of the same number: written back the
+            // same (what the commands add is ASCII or copied from the text).
+            bytes.push_back(static_cast<uint8_t>(c));
+            continue;
+        }
         if (encoding == ManifestEncoding::Utf8)
         {
             const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
@@ -895,8 +1018,13 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size)
             Refuse("an assembly element without content");
 
         std::vector<CSpan> spans;
+        std::vector<CByteRange> otherVersions;
         for (const CRootChild& child : parser.m_rootChildren)
         {
+            for (const CSpan& grandchild : child.children)
+                if (grandchild.otherVersion)
+                    otherVersions.push_back({decoded.offsets[grandchild.versionBegin],
+                                             decoded.offsets[grandchild.versionEnd]});
             size_t asking = 0;
             for (const CSpan& grandchild : child.children)
                 asking += grandchild.asks;
@@ -919,8 +1047,16 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size)
                 --begin;
             reading.ownLines = IsNewline(text[begin - 1]);
             reading.insertAt = decoded.offsets[reading.ownLines ? begin : parser.m_rootClose];
-            reading.prefix = parser.m_rootPrefix;
+            reading.prefix = parser.m_rootDefaultIsAsmV1 ? std::wstring() : parser.m_rootPrefix;
+            reading.otherVersions = std::move(otherVersions);
             Layout(text, parser, reading);
+            // As for a cut: only a change that Disable can take back is made.
+            if (!reading.otherVersions.empty())
+            {
+                const ManifestBytes themed = InsertThemedLook(data, size, reading, "X86");
+                if (ReadManifest(themed.data(), themed.size()).look != ManifestLook::Themed)
+                    Refuse("text that would not be XML with the controls at 6.0");
+            }
             return reading;
         }
 
@@ -959,6 +1095,20 @@ CManifestReading ReadManifest(const uint8_t* data, size_t size)
 ManifestBytes InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
                                const char* architecture)
 {
+    if (!reading.otherVersions.empty())
+    {
+        const ManifestBytes version = Encode(L"6.0.0.0", reading.encoding);
+        ManifestBytes themed;
+        size_t kept = 0;
+        for (const CByteRange& range : reading.otherVersions)
+        {
+            themed.insert(themed.end(), data + kept, data + range.begin);
+            themed.insert(themed.end(), version.begin(), version.end());
+            kept = range.end;
+        }
+        themed.insert(themed.end(), data + kept, data + size);
+        return themed;
+    }
     const std::wstring& p = reading.prefix;
     const std::wstring identity =
         L"<" + p +

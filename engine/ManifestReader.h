@@ -24,9 +24,10 @@ enum class ManifestLook
 
 enum class ManifestEncoding
 {
-    Utf8,    // with or without its byte-order mark
-    Utf16LE, // with its byte-order mark
-    Utf16BE, // with its byte-order mark
+    Utf8,       // with or without its byte-order mark
+    Utf16LE,    // with its byte-order mark
+    Utf16BE,    // with its byte-order mark
+    SingleByte, // declared: US-ASCII, ISO-8859-x or windows-125x, ASCII below 128
 };
 
 struct CByteRange
@@ -53,7 +54,15 @@ struct CManifestReading
     std::wstring newline;    // the text's first line end
     std::wstring indent;     // of the root's children
     std::wstring indentStep; // one level deeper
-    std::wstring prefix;     // the root's namespace prefix and its colon, or empty
+    // The namespace prefix and its colon of the elements Enable adds: none
+    // where the default namespace at the root's end is asm.v1, else the
+    // root's own.
+    std::wstring prefix;
+    // The values of the version attributes of Common-Controls dependencies
+    // at another version (5.82, the classic controls): Enable changes them
+    // to 6.0.0.0 instead of adding a dependency, since Windows refuses two
+    // versions of one assembly in one program.
+    std::vector<CByteRange> otherVersions;
 
     // Themed: what Disable cuts, ascending and apart (each asking
     // dependency, or only its dependentAssembly when the dependency holds
@@ -68,8 +77,9 @@ struct CManifestReading
 // cannot be sure of reads as NotXml with the refusing check named.
 CManifestReading ReadManifest(const uint8_t* data, size_t size);
 
-// The variant with one dependency on Common-Controls 6.0.0.0 inserted for
-// processorArchitecture architecture (ASCII), in the variant's encoding.
+// The variant asking for Common-Controls 6.0.0.0, in its own encoding: one
+// dependency for processorArchitecture architecture (ASCII) inserted, or,
+// where it names the controls at another version, that version changed.
 // reading must be the Classic reading of the same bytes.
 ManifestBytes InsertThemedLook(const uint8_t* data, size_t size, const CManifestReading& reading,
                                const char* architecture);

@@ -1,6 +1,7 @@
 #include "ManifestVariants.h"
 
 #include "TargetModule.h"
+#include "pe/ActivationContext.h"
 #include "pe/ResourceUpdate.h"
 
 #include <cstring>
@@ -143,6 +144,28 @@ std::vector<CVariantChange> PlanClassicLook(const std::vector<CManifestVariant>&
         }
     }
     return changes;
+}
+
+std::vector<WORD> UnreadableLanguages(const std::vector<CManifestVariant>& variants,
+                                      const std::vector<CVariantChange>& changes)
+{
+    std::vector<WORD> languages;
+    for (const CVariantChange& change : changes)
+        for (const CManifestVariant& variant : variants)
+            if (change.remove && variant.language == change.language &&
+                variant.reading.look == ManifestLook::NotXml)
+                languages.push_back(change.language);
+    return languages;
+}
+
+bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
+                             const std::vector<CManifestVariant>& variants)
+{
+    for (const CManifestVariant& variant : variants)
+        if (variant.reading.look == ManifestLook::NotXml &&
+            BuildsActivationContext(path, variant.language, machine))
+            return true;
+    return false;
 }
 
 BOOL WriteVariantChanges(HANDLE update, const std::vector<CVariantChange>& changes)

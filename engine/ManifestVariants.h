@@ -51,6 +51,17 @@ BOOL PlanThemedLook(const std::vector<CManifestVariant>& variants, LPCSTR compos
 // ask stay as they are.
 std::vector<CVariantChange> PlanClassicLook(const std::vector<CManifestVariant>& variants);
 
+// The languages of the variants that changes delete because they are not
+// XML the reader can be sure of.
+std::vector<WORD> UnreadableLanguages(const std::vector<CManifestVariant>& variants,
+                                      const std::vector<CVariantChange>& changes);
+
+// Whether Windows builds an activation context from a variant of the
+// program at path (a program for machine) that the reader cannot read: the
+// probe offers no command for it, as Disable would delete it.
+bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
+                             const std::vector<CManifestVariant>& variants);
+
 // Puts changes into the pending update. FALSE with the failing change's last
 // error.
 BOOL WriteVariantChanges(HANDLE update, const std::vector<CVariantChange>& changes);

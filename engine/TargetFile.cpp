@@ -39,6 +39,13 @@ LPCSTR CTargetFile::Architecture() const
     return ManifestArchitecture(m_module.Get());
 }
 
+WORD CTargetFile::Machine() const
+{
+    if (m_read)
+        return m_resources.machine;
+    return DataModuleHeaders(m_module.Get())->FileHeader.Machine;
+}
+
 BOOL CTargetFile::ReadManifestVariants(std::vector<CManifestVariant>& variants) const
 {
     if (!m_read)

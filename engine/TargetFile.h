@@ -27,6 +27,8 @@ public:
     // The processorArchitecture a manifest for the program names
     // (ManifestArchitecture).
     LPCSTR Architecture() const;
+    // The program's processor, as its headers name it (IMAGE_FILE_MACHINE_*).
+    WORD Machine() const;
     // As ReadManifestVariants (ManifestVariants.h); with no manifest 1 the
     // last error says which level is missing, as the platform's listing does.
     BOOL ReadManifestVariants(std::vector<CManifestVariant>& variants) const;

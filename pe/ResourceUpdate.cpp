@@ -1,5 +1,6 @@
 #include "ResourceUpdate.h"
 
+#include "ActivationContext.h"
 #include "ResourceEditor.h"
 #include "Win32Path.h"
 
@@ -172,6 +173,67 @@ struct PendingUpdate
     FileIdentity identity{}; // its attributes too
     CFileSource source;
     std::unique_ptr<pe::ResourceEditor> editor;
+    std::vector<WORD> manifestLanguages; // of manifest 1 in the target, as begun
+};
+
+// The languages of manifest 1 in tree.
+std::vector<WORD> ManifestLanguages(const pe::ResourceTree& tree)
+{
+    std::vector<WORD> languages;
+    const auto& types = tree.Root().entries;
+    const auto type = types.find(pe::ResName::Id(24));
+    if (type == types.end())
+        return languages;
+    const auto name = type->second.entries.find(pe::ResName::Id(1));
+    if (name == type->second.entries.end())
+        return languages;
+    for (const auto& language : name->second.entries)
+        if (!language.first.named)
+            languages.push_back(language.first.id);
+    return languages;
+}
+
+bool Contains(const std::vector<WORD>& languages, WORD language)
+{
+    return std::find(languages.begin(), languages.end(), language) != languages.end();
+}
+
+// The platform's judgement of the target's manifest 1, asked before the
+// commit locks the file (the platform opens it sharing only reading), and
+// then of the new file's.
+class CManifestJudgement
+{
+public:
+    CManifestJudgement(const PendingUpdate& update, const ResourceCommitOptions& options)
+        : m_machine(update.editor->Image().Machine())
+    {
+        for (WORD language : options.unreadableManifests)
+            if (BuildsActivationContext(update.path.c_str(), language, m_machine))
+                Fail(kErrorManifestAccepted);
+        if (!options.checkManifest || !JudgesProcessor(m_machine))
+            return;
+        // A variant the platform refuses in the target already is no reason
+        // to refuse the change.
+        for (WORD language : ManifestLanguages(update.editor->Tree()))
+            if (!Contains(update.manifestLanguages, language) ||
+                BuildsActivationContext(update.path.c_str(), language, m_machine))
+                m_languages.push_back(language);
+    }
+
+    // The new file, flushed and closed beside the target.
+    void JudgeChanged(const std::wstring& file) const
+    {
+        for (WORD language : m_languages)
+        {
+            const DWORD fault = FaultOf(ResourceUpdateStep::Judge);
+            if (fault != 0 || !BuildsActivationContext(file.c_str(), language, m_machine))
+                Fail(kErrorManifestRefused);
+        }
+    }
+
+private:
+    WORD m_machine;
+    std::vector<WORD> m_languages; // to judge in the new file
 };
 
 PendingUpdate* FromHandle(HANDLE update)
@@ -413,14 +475,17 @@ void Replace(const std::wstring& target, CTemporaryFile& temporary, CHandle& gua
     Fail(error);
 }
 
-void Commit(PendingUpdate& update, std::wstring* keptFile)
+void Commit(PendingUpdate& update, const ResourceCommitOptions* options, std::wstring* keptFile)
 {
     const pe::FilePlan plan = update.editor->Plan();
 
     // The reading handle lets no one else write; the commit's handle also
     // asks for write access, which a running program or anyone holding the
-    // file refuses, and checks that the file is still the one read.
+    // file refuses, and checks that the file is still the one read (and
+    // judged).
     update.file.Close();
+    const std::unique_ptr<CManifestJudgement> judgement(
+        options ? new CManifestJudgement(update, *options) : nullptr);
     CheckFault(ResourceUpdateStep::Lock);
     CHandle target(CreateFileW(update.path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -436,6 +501,8 @@ void Commit(PendingUpdate& update, std::wstring* keptFile)
     pe::WritePlan(plan, update.source, temporary, kChunk);
     temporary.Flush();
     temporary.Close();
+    if (judgement)
+        judgement->JudgeChanged(temporary.Path());
     // Given to the new file first, as Wine's replacement does not carry them.
     SetFileAttributesW(temporary.Path().c_str(), update.identity.info.dwFileAttributes);
     Replace(update.path, temporary, target, keptFile);
@@ -501,6 +568,7 @@ HANDLE BeginResourceUpdate(LPCWSTR path, BOOL deleteExistingResources)
             update->source.Use(update->file.Get(), update->identity.Size(),
                                ResourceUpdateStep::Read);
             update->editor = std::make_unique<pe::ResourceEditor>(update->source);
+            update->manifestLanguages = ManifestLanguages(update->editor->Tree());
             if (deleteExistingResources)
                 update->editor->Tree() = pe::ResourceTree();
             result = update.release();
@@ -535,7 +603,8 @@ BOOL UpdateResourceEntry(HANDLE handle, LPCWSTR type, LPCWSTR name, WORD languag
         });
 }
 
-BOOL EndResourceUpdateEx(HANDLE handle, BOOL discard, std::wstring* keptFile)
+BOOL EndResourceUpdateEx(HANDLE handle, BOOL discard, std::wstring* keptFile,
+                         const ResourceCommitOptions* options)
 {
     std::unique_ptr<PendingUpdate> update(FromHandle(handle));
     if (keptFile)
@@ -544,7 +613,7 @@ BOOL EndResourceUpdateEx(HANDLE handle, BOOL discard, std::wstring* keptFile)
         return FALSE;
     if (discard)
         return TRUE;
-    return Guarded([&] { Commit(*update, keptFile); });
+    return Guarded([&] { Commit(*update, options, keptFile); });
 }
 
 BOOL EndResourceUpdate(HANDLE update, BOOL discard)

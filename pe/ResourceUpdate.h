@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Opens path and reads its headers and resources into a pending update; the
 // file stays open, and no one else can write it, until the update ends. Null
@@ -28,6 +29,29 @@ BOOL UpdateResourceEntry(HANDLE update, LPCWSTR type, LPCWSTR name, WORD languag
 // another section, no address space to spare). A code of the program's own,
 // with the customer bit set, that no system message names.
 constexpr DWORD kErrorNoRoomForResources = 0xA0520001;
+// The last errors of a commit that a check of the program's manifest stopped
+// (ResourceCommitOptions): the platform would refuse manifest 1 of the new
+// file, while it builds the target's; the platform builds a variant of
+// manifest 1 that the update deletes as unreadable.
+constexpr DWORD kErrorManifestRefused = 0xA0520002;
+constexpr DWORD kErrorManifestAccepted = 0xA0520003;
+
+// What a commit checks beyond the platform's contract, asking the platform
+// itself (ActivationContext.h) whether it would start the program.
+struct ResourceCommitOptions
+{
+    // The new file, written and flushed, takes the target's place only where
+    // the platform builds each language variant of its manifest 1 whose
+    // variant in the target it builds (or which the target lacks); else the
+    // commit fails with kErrorManifestRefused. Judged for programs of this
+    // process's processor only (JudgesProcessor): nothing is refused for
+    // what this machine cannot bind.
+    bool checkManifest = false;
+    // Languages of manifest 1 that the update deletes because the caller
+    // cannot read them: where the platform builds the target's variant in
+    // one of them, the commit fails with kErrorManifestAccepted.
+    std::vector<WORD> unreadableManifests;
+};
 
 // Discard: the file stays as it was. Commit: the new file is streamed from
 // the target into a file beside it, flushed and put in its place, keeping the
@@ -44,7 +68,11 @@ BOOL EndResourceUpdate(HANDLE update, BOOL discard);
 // empty and neither the old nor the new file could be put back under it,
 // keptFile receives the name the program is kept under (it is not deleted);
 // otherwise it is emptied.
-BOOL EndResourceUpdateEx(HANDLE update, BOOL discard, std::wstring* keptFile);
+// options, when given, adds its checks to a commit; the target's manifest is
+// judged before the commit locks the file, with no handle of the update on
+// it, and the new file's once it is flushed and closed.
+BOOL EndResourceUpdateEx(HANDLE update, BOOL discard, std::wstring* keptFile,
+                         const ResourceCommitOptions* options = nullptr);
 
 // The steps of an update that tests can make fail through the fault hook.
 enum class ResourceUpdateStep
@@ -60,10 +88,13 @@ enum class ResourceUpdateStep
     Replace,         // putting it in the target's place
     Restore,         // putting a file back under the target's name after a failed replacement
     Remove,          // deleting the new file after a failure, or the old one after the replacement
+    Judge,           // the platform's judgement of the new file's manifest (ResourceCommitOptions)
 };
 // What the hook returns for a step: 0 lets it run; kFaultNoProgress makes a
 // read or write report success with no bytes moved; any other value is the
-// error the step fails with. For Replace, ERROR_UNABLE_TO_MOVE_REPLACEMENT and
+// error the step fails with; for Judge, the error with which the platform
+// refuses to build the new file's activation context, as CreateActCtxW does
+// (INVALID_HANDLE_VALUE). For Replace, ERROR_UNABLE_TO_MOVE_REPLACEMENT and
 // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leave the files as the platform documents
 // for them (the target gone; the target under the backup name) before
 // failing. Null turns the hook off. For tests.
@@ -90,11 +121,11 @@ public:
         m_update = update;
     }
     // Ends the update with a commit; afterwards it counts as closed whatever
-    // the result, so it is never discarded after this. keptFile as for
-    // EndResourceUpdateEx.
-    BOOL Commit(std::wstring* keptFile = nullptr)
+    // the result, so it is never discarded after this. keptFile and options
+    // as for EndResourceUpdateEx.
+    BOOL Commit(std::wstring* keptFile = nullptr, const ResourceCommitOptions* options = nullptr)
     {
-        return EndResourceUpdateEx(Detach(), FALSE, keptFile);
+        return EndResourceUpdateEx(Detach(), FALSE, keptFile, options);
     }
     void Discard()
     {

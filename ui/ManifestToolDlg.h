@@ -31,6 +31,9 @@ public:
     // copy exists; savedName gets the copy's file name only when one was
     // made now. 0 on failure, with the copy's last error.
     BOOL SaveBackupCopy(CString& savedName);
+    // Removes the copy this command made (savedName not empty) when the
+    // command ends having changed nothing after all.
+    void RemoveBackupCopy(const CString& savedName);
     // Starts the target as an independent process; reports its own failure.
     void LaunchTarget();
 
@@ -63,3 +66,8 @@ HRESULT BeginUpdateErrorCode(LPCWSTR path);
 // keptFile, when not empty, is where a failed replacement left the program,
 // and the box says so.
 void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile);
+
+// Whether a failed Enable or Disable with code left the target as it was on
+// purpose, so that the copy it made is not wanted either: a check found that
+// Windows would refuse the change.
+bool ChangedNothingOnPurpose(HRESULT code);

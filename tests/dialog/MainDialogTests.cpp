@@ -7,6 +7,7 @@
 #include "../support/LoaderResources.h"
 #include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
+#include "../support/UpdateFaults.h"
 
 #include "engine/NativePath.h"
 #include "res/resource.h"
@@ -14,6 +15,8 @@
 #include "framework/WinApp.h"
 
 #include <shlobj.h>
+
+#include <memory>
 
 using namespace testing;
 
@@ -76,12 +79,17 @@ TEST(ButtonsFollowTheFile)
     CHECK_EQ(ButtonsFor(Fixture(L"manifest2only.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"manifest1twolanguages.exe")), std::string("-DS"));
     // Manifest 1 about something else than the look: Enable while no
-    // variant asks for it; Disable when one does, or when one is not XML.
+    // variant asks for it, the classic controls named included; Disable when
+    // one does, or when one is not XML and Windows refuses it too; neither
+    // for one that only the reader cannot read (Wine reads a bare "&").
     CHECK_EQ(ButtonsFor(Fixture(L"uac_only.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"runtime_only.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"utf16_settings.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"classic_controls.exe")), std::string("E-S"));
+    CHECK_EQ(ButtonsFor(Fixture(L"dotnet2008.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"themed_settings.exe")), std::string("-DS"));
-    CHECK_EQ(ButtonsFor(Fixture(L"not_xml.exe")), std::string("-DS"));
+    CHECK_EQ(ButtonsFor(Fixture(L"broken_xml.exe")), std::string("-DS"));
+    CHECK_EQ(ButtonsFor(Fixture(L"not_xml.exe")), std::string("--S"));
     CHECK_EQ(ButtonsFor(Fixture(L"missing_import.exe")), std::string("E-S"));
     CHECK_EQ(ButtonsFor(Fixture(L"does not exist.exe")), std::string("---"));
     CHECK_EQ(ButtonsFor(BinDirectory()), std::string("---"));
@@ -320,6 +328,91 @@ TEST(TheSystemFolderTheUserNamesIsTheOneChanged)
         CHECK(calls[0].arguments ==
               std::vector<std::wstring>({real, L"\"" + named + L"\"", L"(null)"}));
     theTestApp.Clear();
+}
+
+// Windows judges a change before it is made. A new manifest the platform
+// refuses (through the writer's fault hook, as CreateActCtxW fails) replaces
+// nothing: the program keeps every byte, nothing is left beside it, not even
+// the copy this command made, and the box says why in the user's language.
+// A program for another processor is not judged. A variant that only the
+// reader cannot read is not deleted where the platform accepts it (the file
+// changed after the probe), and is where the platform refuses it too.
+TEST(WindowsJudgesEveryChangeFirst)
+{
+    CScratchFolder folder(L"judged");
+    const std::wstring target = folder / L"Judged.exe";
+    auto text = [](UINT english)
+    {
+        const bool refused = english == IDS_MANIFEST_REFUSED;
+        if (French())
+            return refused
+                       ? std::wstring(L"Windows refuserait de d\u00e9marrer 'Judged.exe' avec "
+                                      L"le manifeste modifi\u00e9. Le programme n'a pas "
+                                      L"\u00e9t\u00e9 modifi\u00e9.")
+                       : std::wstring(L"Le manifeste de 'Judged.exe' est sous une forme que "
+                                      L"Lumaform ne modifie pas, et Windows l'accepte tel "
+                                      L"quel. Le programme n'a pas \u00e9t\u00e9 modifi\u00e9.");
+        return refused ? std::wstring(L"Windows would refuse to start 'Judged.exe' with the "
+                                      L"changed manifest. The program was not changed.")
+                       : std::wstring(L"The manifest of 'Judged.exe' is in a form Lumaform does "
+                                      L"not change, and Windows accepts it as it is. The program "
+                                      L"was not changed.");
+    };
+    CManifestToolDlg dialog;
+    RunDialog(
+        dialog,
+        {[&](CManifestToolDlg& d)
+         {
+             const struct
+             {
+                 const wchar_t* fixture; // probed
+                 const wchar_t* changed; // the file when the button is clicked
+                 int button;
+                 bool refuse; // the platform refuses every new file
+                 UINT box;    // the box, or 0 for the usual question
+             } commands[] = {
+                 {L"no_version.exe", L"no_version.exe", IDC_ENABLE_XP, true, IDS_MANIFEST_REFUSED},
+                 {L"uac_only.exe", L"uac_only.exe", IDC_ENABLE_XP, true, IDS_MANIFEST_REFUSED},
+                 {L"themed_settings.exe", L"themed_settings.exe", IDC_DISABLE_XP, true,
+                  IDS_MANIFEST_REFUSED},
+                 {L"broken_xml.exe", L"not_xml.exe", IDC_DISABLE_XP, false, IDS_MANIFEST_KEPT},
+                 {L"broken_xml.exe", L"broken_xml.exe", IDC_DISABLE_XP, false, 0},
+                 {L"other_arch.exe", L"other_arch.exe", IDC_ENABLE_XP, true, 0},
+             };
+             for (const auto& command : commands)
+             {
+                 WriteFileBytes(target, ReadFileBytes(Fixture(command.fixture)));
+                 SetPath(d.m_hWnd, target);
+                 const std::string buttons = Buttons(d.m_hWnd);
+                 const std::string original = ReadFileBytes(Fixture(command.changed));
+                 WriteFileBytes(target, original);
+                 theTestApp.m_boxes.clear();
+                 {
+                     const std::unique_ptr<CFailingStep> failing(
+                         command.refuse ? new CFailingStep(ResourceUpdateStep::Judge,
+                                                           ERROR_SXS_CANT_GEN_ACTCTX)
+                                        : nullptr);
+                     Click(d.m_hWnd, command.button);
+                 }
+                 CHECK_EQ(theTestApp.m_boxes.size(), size_t(1));
+                 if (command.box != 0)
+                 {
+                     if (!theTestApp.m_boxes.empty())
+                         CHECK_EQ(theTestApp.m_boxes[0], text(command.box));
+                     CHECK(ReadFileBytes(target) == original);
+                     CHECK_EQ(FilesIn(folder.Path()), 1);
+                     CHECK_EQ(Buttons(d.m_hWnd), buttons);
+                 }
+                 else
+                 {
+                     CHECK(ReadFileBytes(target) != original);
+                     CHECK(ReadFileBytes(target + L".bak") == original);
+                     DeleteFileW((target + L".bak").c_str());
+                 }
+                 CHECK(DeleteFileW(target.c_str()));
+             }
+         }});
+    theTestApp.m_boxes.clear();
 }
 
 TEST(TextsAreInTheUsersLanguage)

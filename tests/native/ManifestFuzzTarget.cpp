@@ -1,6 +1,7 @@
 // libFuzzer entry for the manifest reader: no input crashes or hangs it, and
 // every change it makes reads back as the original with exactly the block
-// inserted or the reported ranges cut out, and reads as the other look.
+// inserted, the versions named changed or the reported ranges cut out, and
+// reads as the other look.
 #include "engine/ManifestReader.h"
 
 #include <cstdlib>
@@ -30,7 +31,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string original(reinterpret_cast<const char*>(data), size);
     const CManifestReading reading = ReadManifest(data, size);
     Require((reading.look == ManifestLook::NotXml) == (reading.refusal != nullptr));
-    if (reading.look == ManifestLook::Classic)
+    if (reading.look == ManifestLook::Classic && !reading.otherVersions.empty())
+    {
+        // Only the versions named change, and the text then asks.
+        const std::string themed = Text(InsertThemedLook(data, size, reading, "X86"));
+        const CByteRange first = reading.otherVersions.front(), last = reading.otherVersions.back();
+        Require(first.begin <= last.end && last.end <= size);
+        Require(themed.compare(0, first.begin, original, 0, first.begin) == 0);
+        Require(themed.size() >= size - last.end &&
+                themed.compare(themed.size() - (size - last.end), std::string::npos, original,
+                               last.end, std::string::npos) == 0);
+        Require(ReadManifest(Bytes(themed), themed.size()).look == ManifestLook::Themed);
+    }
+    else if (reading.look == ManifestLook::Classic)
     {
         // One block inserted at insertAt, and nothing else changed.
         const std::string themed = Text(InsertThemedLook(data, size, reading, "X86"));

@@ -91,6 +91,26 @@ TEST(EnableInsertsOneDependencyInTheTextsOwnLayout)
         {"NULs after the text", S(kAssembly) + "\n</assembly>\n" + std::string(3, '\0'),
          S(kAssembly) + "\n<dependency>\n<dependentAssembly>\n<" + kIdentity +
              "\n</dependentAssembly>\n</dependency>\n</assembly>\n" + std::string(3, '\0')},
+        // The Visual Studio 2008 .NET template: the default namespace is
+        // asm.v1 as well, so the elements added carry no prefix.
+        {"prefixed root, default namespace asm.v1",
+         "<asmv1:assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+         "xmlns:asmv1=\"urn:schemas-microsoft-com:asm.v1\">\n  <description/>\n</asmv1:assembly>",
+         S("<asmv1:assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+           "xmlns:asmv1=\"urn:schemas-microsoft-com:asm.v1\">\n  <description/>\n"
+           "  <dependency>\n    <dependentAssembly>\n      <") +
+             kIdentity + "\n    </dependentAssembly>\n  </dependency>\n</asmv1:assembly>"},
+        // Declared single-byte code pages are read; the block is ASCII.
+        {"windows-1252 with an accent",
+         "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>" + S(kAssembly) +
+             "<description>caf\xE9</description></assembly>",
+         "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>" + S(kAssembly) +
+             "<description>caf\xE9</description><dependency><dependentAssembly><" + kIdentity +
+             "</dependentAssembly></dependency></assembly>"},
+        {"us-ascii", "<?xml version='1.0' encoding='us-ascii'?>" + S(kAssembly) + "</assembly>",
+         "<?xml version='1.0' encoding='us-ascii'?>" + S(kAssembly) +
+             "<dependency><dependentAssembly><" + kIdentity +
+             "</dependentAssembly></dependency></assembly>"},
     };
     for (const auto& c : cases)
     {
@@ -163,11 +183,6 @@ TEST(DisableCutsOnlyTheDependencyThatAsks)
                         "name='MICROSOFT.windows.Common&#x2D;Controls' version='6.0.2600.0'/>"
                         "</dependentAssembly></dependency></assembly>",
          ManifestLook::Themed, S(kAssembly) + "</assembly>", true},
-        {"version 5",
-         S(kAssembly) + "<dependency><dependentAssembly><" +
-             Replaced(kIdentity, "6.0.0.0", "5.82.0.0") +
-             "</dependentAssembly></dependency></assembly>",
-         ManifestLook::Classic, "", false},
         {"named in a comment and in text",
          S(kAssembly) + "<!-- <dependency><dependentAssembly><" + kIdentity +
              "</dependentAssembly></dependency> "
@@ -192,6 +207,42 @@ TEST(DisableCutsOnlyTheDependencyThatAsks)
     }
 }
 
+// Common-Controls named at another version (5.82, the classic controls):
+// classic, and Enable changes that version in place, every other byte kept,
+// for any encoding, since a second dependency would name two versions of one
+// assembly, which Windows refuses.
+TEST(EnableChangesAnotherVersionOfTheControlsInPlace)
+{
+    const std::string identity582 = Replaced(kIdentity, "6.0.0.0", "5.82.0.0");
+    const std::string text = S(kAssembly) + "\n  <dependency>\n    <dependentAssembly><" +
+                             identity582 + "</dependentAssembly>\n  </dependency>\n</assembly>";
+    const struct
+    {
+        std::string text;
+        std::string themed;
+    } cases[] = {
+        {text, Replaced(text, "5.82.0.0", "6.0.0.0")},
+        {Utf16(text, true), Utf16(Replaced(text, "5.82.0.0", "6.0.0.0"), true)},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?>" + Replaced(text, "5.82.0.0", "5.82"),
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?>" +
+             Replaced(text, "5.82.0.0", "6.0.0.0")},
+    };
+    for (const auto& c : cases)
+    {
+        const CManifestReading reading = Read(c.text);
+        CHECK_EQ(int(reading.look), int(ManifestLook::Classic));
+        CHECK_EQ(reading.otherVersions.size(), size_t(1));
+        if (reading.look != ManifestLook::Classic)
+            continue;
+        const std::string themed = S(InsertThemedLook(Data(c.text), c.text.size(), reading, "X86"));
+        CHECK_EQ(themed, c.themed);
+        // It now asks, and Disable cuts that dependency as any other.
+        const CManifestReading again = Read(themed);
+        CHECK_EQ(int(again.look), int(ManifestLook::Themed));
+        CHECK_EQ(again.cuts.size(), size_t(1));
+    }
+}
+
 // Each text the reader cannot be sure of is refused by the check that
 // catches it.
 TEST(TextsThatAreNotXmlAreRefusedForTheirReason)
@@ -213,8 +264,22 @@ TEST(TextsThatAreNotXmlAreRefusedForTheirReason)
          "an entity that XML does not predefine"},
         {S(kAssembly) + "<description>caf\xE9</description>" + close, "bytes that are not UTF-8"},
         {std::string("<\0a\0", 4), "UTF-16 or UTF-32 without a byte-order mark"},
-        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + S(kAssembly) + close,
-         "an encoding other than the text's UTF-8 or UTF-16"},
+        // The bytes and the declaration disagree.
+        {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + S(kAssembly) + close,
+         "an encoding other than the text's"},
+        {"<?xml version=\"1.0\" encoding=\"us-ascii\"?>" + S(kAssembly) +
+             "<description>caf\xE9</description>" + close,
+         "bytes outside US-ASCII, the declared encoding"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-12\"?>" + S(kAssembly) + close,
+         "an encoding other than the text's"},
+        {Utf16("<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + S(kAssembly) + close, false),
+         "an encoding other than the text's"},
+        {S(kAssembly) +
+             "<dependency><dependentAssembly><assemblyIdentity "
+             "name=\"Microsoft.Windows.Common-Controls\"/></dependentAssembly>"
+             "</dependency>" +
+             close,
+         "Common-Controls named without a version"},
         {"<configuration/>", "a root element other than assembly"},
         {"<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\"/>",
          "an assembly element without content"},

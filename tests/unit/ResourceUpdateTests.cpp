@@ -1,6 +1,7 @@
 // The resource writer under Wine, on copies of real programs: what the
 // platform's loader reads back, whether the programs still run, and what is
 // left on disk after every kind of failure.
+#include "pe/ActivationContext.h"
 #include "pe/ResourceUpdate.h"
 #include "tests/support/LoaderResources.h"
 #include "tests/support/Mutations.h"
@@ -554,5 +555,88 @@ TEST(TreesOutsideTheirSectionReadBackAndTakeLaterUpdates)
         expected[L"#10/PLATFORM/0"] = byPlatform;
         CHECK(ReadsBackAs(path, expected));
         CHECK(DeleteFileW(path.c_str()));
+    }
+}
+
+namespace
+{
+// The machine field of a program's headers.
+WORD MachineOf(const std::wstring& path)
+{
+    const std::string bytes = ReadFileBytes(path);
+    uint32_t pe = 0;
+    WORD machine = 0;
+    memcpy(&pe, &bytes[0x3C], 4);
+    memcpy(&machine, &bytes[pe + 4], 2);
+    return machine;
+}
+
+// Commits manifest 1 in language as bytes (deleted when bytes is null) with
+// options; 0 or the commit's last error.
+DWORD CommitManifest(const std::wstring& path, WORD language, const char* bytes,
+                     const ResourceCommitOptions& options)
+{
+    HANDLE update = BeginResourceUpdate(path.c_str(), FALSE);
+    if (!update)
+        return GetLastError();
+    UpdateResourceEntry(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), language,
+                        const_cast<char*>(bytes), bytes ? DWORD(strlen(bytes)) : 0);
+    SetLastError(0xDEADBEEF);
+    return EndResourceUpdateEx(update, FALSE, nullptr, &options) ? 0 : GetLastError();
+}
+} // namespace
+
+// The platform's own verdicts, per language variant, and a commit that asks
+// for them: a new file whose manifest the platform refuses does not replace
+// a target whose manifest it builds (a dependency nothing can bind), while a
+// manifest it refused already is no reason to refuse; a variant deleted as
+// unreadable must be one the platform refuses too.
+TEST(TheCommitAsksThePlatformAboutTheManifest)
+{
+    const WORD own = MachineOf(Fixture(L"uac_only.exe"));
+    CHECK(JudgesProcessor(own));
+    CHECK(!JudgesProcessor(MachineOf(Fixture(L"other_arch.exe"))));
+    CHECK(!JudgesProcessor(MachineOf(Fixture(L"arm64_target.exe"))));
+    CHECK(BuildsActivationContext(Fixture(L"uac_only.exe").c_str(), 0x409, own));
+    CHECK(BuildsActivationContext(Fixture(L"not_xml.exe").c_str(), 0, own));
+    CHECK(!BuildsActivationContext(Fixture(L"broken_xml.exe").c_str(), 0, own));
+
+    CScratchFolder folder(L"update_judged");
+    const char unbound[] =
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+        "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+        "name=\"Lumaform.Nowhere\" version=\"1.0.0.0\"/></dependentAssembly></dependency>"
+        "</assembly>";
+    const char plain[] = "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+                         "manifestVersion=\"1.0\"><description>x</description></assembly>";
+    const ResourceCommitOptions check = {true, {}};
+    const struct
+    {
+        const wchar_t* fixture;
+        WORD language;
+        const char* bytes;
+        ResourceCommitOptions options;
+        DWORD error;
+    } cases[] = {
+        // One language of two: the other still builds, this one would not.
+        {L"manifest1twolanguages.exe", 0x409, unbound, check, kErrorManifestRefused},
+        {L"manifest1twolanguages.exe", 0x409, plain, check, 0},
+        {L"broken_xml.exe", 0, unbound, check, 0},
+        {L"no_version.exe", 0, unbound, check, kErrorManifestRefused},
+        {L"no_version.exe", 0, unbound, ResourceCommitOptions(), 0},
+        {L"not_xml.exe", 0, nullptr, {false, {0}}, kErrorManifestAccepted},
+        {L"broken_xml.exe", 0, nullptr, {false, {0}}, 0},
+    };
+    for (const auto& c : cases)
+    {
+        const std::wstring path = CopyFixture(folder, c.fixture, L"judged.exe");
+        const std::string before = ReadFileBytes(path);
+        const DWORD error = CommitManifest(path, c.language, c.bytes, c.options);
+        CHECK_EQ(error, c.error);
+        if (error != c.error)
+            Fail(__FILE__, __LINE__, Utf8(c.fixture));
+        CHECK_EQ(ReadFileBytes(path) == before, c.error != 0);
+        CHECK_EQ(FilesIn(folder.Path()), 1);
+        DeleteFileW(path.c_str());
     }
 }
