@@ -1,22 +1,43 @@
-// The backup copy made before a command changes its target: "<path>.bak"
-// beside it, never overwriting an earlier copy.
-#include "PathNames.h"
+#include "BackupCopy.h"
 
+#include "PathNames.h"
 #include "TargetModule.h"
 
 #include "ui/ManifestToolDlg.h"
 
-BOOL CManifestToolDlg::SaveBackupCopy(CString& savedName)
+namespace
+{
+// CopyFileExW's progress routine: no exception may cross the platform's
+// frame, and nothing here throws.
+DWORD CALLBACK CopyProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_INTEGER, LARGE_INTEGER,
+                            DWORD, DWORD, HANDLE, HANDLE, LPVOID data) noexcept
+{
+    return CProgressSync::Going(static_cast<uint64_t>(copied.QuadPart),
+                                static_cast<uint64_t>(total.QuadPart), data)
+               ? PROGRESS_CONTINUE
+               : PROGRESS_CANCEL;
+}
+} // namespace
+
+bool CManifestToolDlg::BackupWanted()
 {
     // The check box itself is asked, not the data member: this runs after
     // the fields were read, but the box is what the user sees.
-    if (m_checkSaveCopy.SendMessage(BM_GETCHECK, 0, 0) != BST_CHECKED)
+    return m_checkSaveCopy.SendMessage(BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+BOOL SaveBackupCopy(LPCWSTR path, bool wanted, CProgressSync& progress, CString& savedName)
+{
+    if (!wanted)
         return TRUE;
 
-    const CString backupPath = m_strPath + L".bak";
+    const CString backupPath = CString(path) + L".bak";
     // Names that pass MAX_PATH reach the platform in their extended form.
-    const std::wstring source = PlatformPath(m_strPath), copy = PlatformPath(backupPath);
-    if (CopyFileW(source.c_str(), copy.c_str(), TRUE))
+    const std::wstring source = PlatformPath(path), copy = PlatformPath(backupPath);
+    progress.SetPhase(0);
+    BOOL cancel = FALSE;
+    if (CopyFileExW(source.c_str(), copy.c_str(), CopyProgress, &progress, &cancel,
+                    COPY_FILE_FAIL_IF_EXISTS))
     {
         savedName = FindFileName(backupPath);
         return TRUE;
@@ -27,8 +48,8 @@ BOOL CManifestToolDlg::SaveBackupCopy(CString& savedName)
     return GetLastError() == ERROR_FILE_EXISTS;
 }
 
-void CManifestToolDlg::RemoveBackupCopy(const CString& savedName)
+void RemoveBackupCopy(LPCWSTR path, const CString& savedName)
 {
     if (!savedName.IsEmpty())
-        DeleteFileW(PlatformPath(m_strPath + L".bak").c_str());
+        DeleteFileW(PlatformPath(CString(path) + L".bak").c_str());
 }

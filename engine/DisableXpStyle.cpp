@@ -4,6 +4,7 @@
 // is deleted, as one that is not XML is when none asks and Windows refuses it
 // too. Everything else the manifest holds stays. Then it offers to start the
 // target.
+#include "BackupCopy.h"
 #include "ManifestVariants.h"
 #include "NativePath.h"
 #include "TargetFile.h"
@@ -11,30 +12,27 @@
 
 #include "errors/ErrorCode.h"
 #include "framework/AutoHandles.h"
-#include "framework/WinApp.h"
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
-void CManifestToolDlg::OnDisableXpStyle()
+namespace
 {
-    if (!UpdateData(TRUE))
-        return;
-
-    CString savedName;
+// The steps of Disable, on the command's own thread: they touch no window.
+void DisableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcome& outcome)
+{
     CTargetFile target;
     CResourceUpdate update;
-    std::wstring keptFile;
 
     try
     {
-        if (!SaveBackupCopy(savedName))
+        if (!SaveBackupCopy(path, copy, progress, outcome.savedName))
             throw ErrorCodeFromLastError();
         // Loaded as data: no code of the target runs.
-        if (!target.Open(m_strPath))
+        if (!target.Open(path))
             throw ErrorCodeFromLastError();
-        update.Attach(BeginResourceUpdate(NativeTargetPath(m_strPath).c_str(), FALSE));
+        update.Attach(BeginResourceUpdate(NativeTargetPath(path).c_str(), FALSE));
         if (!update)
-            throw BeginUpdateErrorCode(m_strPath);
+            throw BeginUpdateErrorCode(path);
         std::vector<CManifestVariant> variants;
         if (!target.ReadManifestVariants(variants))
             throw ErrorCodeFromLastError();
@@ -49,25 +47,18 @@ void CManifestToolDlg::OnDisableXpStyle()
             throw ErrorCodeFromLastError();
         // Windows judges what is left before the file takes the program's
         // place, and what is deleted as unreadable must be what it refuses.
-        ResourceCommitOptions checks;
-        checks.checkManifest = true;
-        checks.unreadableManifests = UnreadableLanguages(variants, changes);
+        ResourceCommitOptions options;
+        options.checkManifest = true;
+        options.unreadableManifests = UnreadableLanguages(variants, changes);
+        options.progress = CProgressSync::Going;
+        options.context = &progress;
+        progress.SetPhase(copy ? 1 : 0);
         // Nothing asks for the themed look (the file changed since the
         // probe): the file is left as it is.
         if (changes.empty())
             update.Discard();
-        else if (!update.Commit(&keptFile, &checks))
+        else if (!update.Commit(&outcome.keptFile, &options))
             throw ErrorCodeFromLastError();
-
-        RefreshCommandStates();
-
-        CString suffix;
-        if (!savedName.IsEmpty())
-            suffix.Format(IDS_COPY_SAVED, static_cast<LPCWSTR>(savedName));
-        CString message;
-        message.Format(IDS_DISABLED_OK, static_cast<LPCWSTR>(suffix));
-        if (AfxMessageBox(message, MB_YESNO | MB_ICONQUESTION) == IDYES)
-            LaunchTarget();
     }
     catch (HRESULT code)
     {
@@ -75,8 +66,20 @@ void CManifestToolDlg::OnDisableXpStyle()
         // old bytes.
         target.Close();
         update.Discard();
-        if (ChangedNothingOnPurpose(code))
-            RemoveBackupCopy(savedName);
-        ShowCommandError(code, m_strPath, keptFile);
+        outcome.code = code;
     }
+}
+} // namespace
+
+void CManifestToolDlg::OnDisableXpStyle()
+{
+    if (!UpdateData(TRUE))
+        return;
+    // Read here: the work runs on a thread of its own.
+    const CString path = m_strPath;
+    const bool copy = BackupWanted();
+    CProgressSync progress(copy ? 2 : 1);
+    CCommandOutcome outcome;
+    RunWork(IDS_PROGRESS_DISABLE, progress, [&] { DisableWork(path, copy, progress, outcome); });
+    EndCommand(outcome, IDS_DISABLED_OK, progress);
 }

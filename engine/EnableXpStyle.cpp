@@ -3,6 +3,7 @@
 // manifest 1 for other reasons keeps it, with the dependency on
 // Common-Controls 6 added to each language variant. Then it offers to start
 // the target.
+#include "BackupCopy.h"
 #include "FileVersion.h"
 #include "ManifestComposition.h"
 #include "ManifestVariants.h"
@@ -12,7 +13,6 @@
 
 #include "errors/ErrorCode.h"
 #include "framework/AutoHandles.h"
-#include "framework/WinApp.h"
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
@@ -31,15 +31,9 @@ struct CManifestText
     char* text = nullptr;
 };
 
-const ResourceCommitOptions kCheckManifest = {true, {}};
-} // namespace
-
-void CManifestToolDlg::OnEnableXpStyle()
+// The steps of Enable, on the command's own thread: they touch no window.
+void EnableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcome& outcome)
 {
-    if (!UpdateData(TRUE))
-        return;
-
-    CString savedName;
     CCodePageText name;
     DWORD packed = 0;
     int build = 0;
@@ -47,17 +41,16 @@ void CManifestToolDlg::OnEnableXpStyle()
     CManifestText manifest;
     CTargetFile target;
     CResourceUpdate update;
-    std::wstring keptFile;
 
     // Each failing step throws the code of the last error it left, at once.
     try
     {
-        if (!SaveBackupCopy(savedName))
+        if (!SaveBackupCopy(path, copy, progress, outcome.savedName))
             throw ErrorCodeFromLastError();
-        if (!MakeManifestAppName(m_strPath, name))
+        if (!MakeManifestAppName(path, name))
             throw ErrorCodeFromLastError();
         // Without readable version information the manifest says 0.0.0.0.
-        GetFileVersionNumbers(m_strPath, packed, &build);
+        GetFileVersionNumbers(path, packed, &build);
         FormatVersionText(packed, build, version);
         manifest.text = LoadManifestTemplate();
         if (!manifest.text)
@@ -70,7 +63,7 @@ void CManifestToolDlg::OnEnableXpStyle()
         // Loaded as data: no code of the target runs. The manifest names the
         // target's processor: an x86 manifest in an x64 or ARM64 program
         // would keep it from starting.
-        if (!target.Open(m_strPath))
+        if (!target.Open(path))
             throw ErrorCodeFromLastError();
         const LPCSTR architecture = target.Architecture();
         std::vector<CManifestVariant> variants;
@@ -85,30 +78,26 @@ void CManifestToolDlg::OnEnableXpStyle()
         if (!PlanThemedLook(variants, manifest.text, architecture, changes))
             throw ErrorCodeFromLastError();
 
-        update.Attach(BeginResourceUpdate(NativeTargetPath(m_strPath).c_str(), FALSE));
+        update.Attach(BeginResourceUpdate(NativeTargetPath(path).c_str(), FALSE));
         if (!update)
-            throw BeginUpdateErrorCode(m_strPath);
+            throw BeginUpdateErrorCode(path);
         if (!WriteVariantChanges(update.Get(), changes))
             throw ErrorCodeFromLastError();
+        // Windows judges the new manifest before the file takes the
+        // program's place; the new file's bytes are the command's last
+        // phase.
+        ResourceCommitOptions options;
+        options.checkManifest = true;
+        options.progress = CProgressSync::Going;
+        options.context = &progress;
+        progress.SetPhase(copy ? 1 : 0);
         // Every variant already asks (the file changed since the probe):
         // the file is left as it is.
         if (changes.empty())
             update.Discard();
         // From here the update counts as closed, whatever the commit gives.
-        // Windows judges the new manifest before the file takes the
-        // program's place.
-        else if (!update.Commit(&keptFile, &kCheckManifest))
+        else if (!update.Commit(&outcome.keptFile, &options))
             throw ErrorCodeFromLastError();
-
-        RefreshCommandStates();
-
-        CString suffix;
-        if (!savedName.IsEmpty())
-            suffix.Format(IDS_COPY_SAVED, static_cast<LPCWSTR>(savedName));
-        CString message;
-        message.Format(IDS_ENABLED_OK, static_cast<LPCWSTR>(suffix));
-        if (AfxMessageBox(message, MB_YESNO | MB_ICONQUESTION) == IDYES)
-            LaunchTarget();
     }
     catch (HRESULT code)
     {
@@ -116,8 +105,20 @@ void CManifestToolDlg::OnEnableXpStyle()
         // old bytes.
         target.Close();
         update.Discard();
-        if (ChangedNothingOnPurpose(code))
-            RemoveBackupCopy(savedName);
-        ShowCommandError(code, m_strPath, keptFile);
+        outcome.code = code;
     }
+}
+} // namespace
+
+void CManifestToolDlg::OnEnableXpStyle()
+{
+    if (!UpdateData(TRUE))
+        return;
+    // Read here: the work runs on a thread of its own.
+    const CString path = m_strPath;
+    const bool copy = BackupWanted();
+    CProgressSync progress(copy ? 2 : 1);
+    CCommandOutcome outcome;
+    RunWork(IDS_PROGRESS_ENABLE, progress, [&] { EnableWork(path, copy, progress, outcome); });
+    EndCommand(outcome, IDS_ENABLED_OK, progress);
 }

@@ -80,6 +80,11 @@ void CDialog::EndDialog(int result)
     PostMessageW(m_hWnd, WM_NULL, 0, 0);
 }
 
+BOOL CDialog::ContinueModal()
+{
+    return m_bModalRunning;
+}
+
 BOOL CDialog::PreTranslateMessage(MSG* msg)
 {
     return IsDialogMessageW(m_hWnd, msg);
@@ -163,7 +168,7 @@ INT_PTR CDialog::DoModal()
                                            reinterpret_cast<LPARAM>(this));
     if (hWnd)
     {
-        if (m_bModalRunning)
+        if (ContinueModal())
         {
             ShowWindow(SW_SHOWNORMAL);
             RunModalLoop();
@@ -186,7 +191,7 @@ INT_PTR CDialog::DoModal()
 void CDialog::RunModalLoop()
 {
     MSG msg;
-    while (m_bModalRunning)
+    while (ContinueModal())
     {
         if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE))
         {

@@ -34,6 +34,10 @@ public:
 
     virtual INT_PTR DoModal();
     void EndDialog(int result);
+    // Whether the modal loop goes on; asked before each message. A dialog
+    // that ends on something other than a message (work done on another
+    // thread) adds its own condition, and has the loop woken by a message.
+    virtual BOOL ContinueModal();
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
     BOOL PreTranslateMessage(MSG* msg) override;
 

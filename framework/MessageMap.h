@@ -98,6 +98,14 @@ protected:                                                                      
      }},
 #define ON_WM_SETFOCUS() AFX_FOCUS_ENTRY(WM_SETFOCUS, OnSetFocus)
 #define ON_WM_KILLFOCUS() AFX_FOCUS_ENTRY(WM_KILLFOCUS, OnKillFocus)
+// void OnTimer(UINT_PTR nIDEvent)
+#define ON_WM_TIMER()                                                                              \
+    {WM_TIMER, 0, 0,                                                                               \
+     [](CWnd* w, WPARAM wParam, LPARAM, LRESULT&)                                                  \
+     {                                                                                             \
+         static_cast<ThisClass*>(w)->OnTimer(static_cast<UINT_PTR>(wParam));                       \
+         return true;                                                                              \
+     }},
 #define ON_WM_DROPFILES()                                                                          \
     {WM_DROPFILES, 0, 0,                                                                           \
      [](CWnd* w, WPARAM wParam, LPARAM, LRESULT&)                                                  \

@@ -13,6 +13,11 @@ namespace
 ResourceUpdateFaultHook g_faultHook = nullptr;
 // Files are read and written in pieces of this size, through one buffer.
 constexpr size_t kChunk = 1024 * 1024;
+// The new file is flushed each time this much more of it is written, not
+// only at the end: the bytes reported done are then on the disk (or the
+// server of a network share), so a progress bar follows the disk rather than
+// the cache and does not stand full while a last flush writes everything.
+constexpr uint64_t kFlushEvery = 32 * 1024 * 1024;
 // Room for the name of a file made beside the target ("~lmf0000.tmp").
 constexpr size_t kSideNameLength = 12;
 // Real-time virus scanners open a freshly written executable for a moment; a
@@ -353,10 +358,27 @@ public:
         Fail(ERROR_FILE_EXISTS);
     }
 
+    // Reports each write as progress of a file of total bytes.
+    void Report(const ResourceCommitOptions* options, uint64_t total)
+    {
+        m_options = options && options->progress ? options : nullptr;
+        m_total = total;
+    }
+    // Asks whether to go on; ERROR_CANCELLED when not.
+    void CheckProgress() const
+    {
+        if (m_options && !m_options->progress(m_position, m_total, m_options->context))
+            Fail(ERROR_CANCELLED);
+    }
+
     void Write(const void* data, size_t size) override
     {
         WriteAt(m_position, data, size);
+        const uint64_t before = m_position;
         m_position += size;
+        if (m_position / kFlushEvery != before / kFlushEvery)
+            Flush();
+        CheckProgress();
     }
 
     void WriteAt(uint64_t offset, const void* data, size_t size) override
@@ -385,6 +407,8 @@ private:
     std::wstring m_path;
     std::wstring m_backup;
     uint64_t m_position = 0;
+    const ResourceCommitOptions* m_options = nullptr;
+    uint64_t m_total = 0;
 };
 
 // ReplaceFileW, or what the fault hook makes of it; 0 on success, else the
@@ -498,11 +522,15 @@ void Commit(PendingUpdate& update, const ResourceCommitOptions* options, std::ws
 
     CTemporaryFile temporary;
     temporary.Create(update.path);
+    temporary.Report(options, plan.Size());
     pe::WritePlan(plan, update.source, temporary, kChunk);
     temporary.Flush();
     temporary.Close();
     if (judgement)
         judgement->JudgeChanged(temporary.Path());
+    // The last moment to stop: from here the new file takes the target's
+    // place.
+    temporary.CheckProgress();
     // Given to the new file first, as Wine's replacement does not carry them.
     SetFileAttributesW(temporary.Path().c_str(), update.identity.info.dwFileAttributes);
     Replace(update.path, temporary, target, keptFile);

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ struct ResourceCommitOptions
     // cannot read them: where the platform builds the target's variant in
     // one of them, the commit fails with kErrorManifestAccepted.
     std::vector<WORD> unreadableManifests;
+    // Told how many bytes of the new file are written (done of total) as it
+    // is written, and once more before it takes the target's place; a false
+    // answer stops the commit, which then fails with ERROR_CANCELLED and
+    // leaves the target as it was. Called on the committing thread.
+    bool (*progress)(uint64_t done, uint64_t total, void* context) = nullptr;
+    void* context = nullptr;
 };
 
 // Discard: the file stays as it was. Commit: the new file is streamed from

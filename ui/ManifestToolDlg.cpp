@@ -1,5 +1,9 @@
 #include "ManifestToolDlg.h"
 
+#include "ProgressDlg.h"
+
+#include "engine/PathNames.h"
+
 #include "framework/AfxRes.h"
 #include "errors/ErrorCode.h"
 #include "framework/FileDialog.h"
@@ -71,6 +75,33 @@ BOOL CManifestToolDlg::OnInitDialog()
 void CManifestToolDlg::OnOK()
 {
     // Enter in the path field or on the check box must not close the window.
+}
+
+void CManifestToolDlg::OnCancel()
+{
+    // Closing while a command works: the work stops first (the window goes
+    // once the command has ended).
+    if (m_pWork)
+        m_pWork->Stop();
+    CDialog::OnCancel();
+}
+
+void CManifestToolDlg::RunWork(UINT textId, CProgressSync& progress,
+                               const std::function<void()>& work)
+{
+    CString text;
+    text.Format(textId, FindFileName(m_strPath));
+    m_pWork = &progress;
+    try
+    {
+        CProgressDlg::Run(this, text, progress, work);
+    }
+    catch (...)
+    {
+        m_pWork = nullptr;
+        throw;
+    }
+    m_pWork = nullptr;
 }
 
 void CManifestToolDlg::OnBrowse()

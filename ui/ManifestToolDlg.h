@@ -6,10 +6,22 @@
 
 #include "DropEdit.h"
 
+#include "engine/ProgressSync.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
+#include <functional>
 #include <string>
+
+// What the work of Enable or Disable leaves for the window: its failure's
+// code (S_OK on success), the name of the copy it made, and where a failed
+// replacement kept the program.
+struct CCommandOutcome
+{
+    HRESULT code = S_OK;
+    CString savedName;
+    std::wstring keptFile;
+};
 
 class CManifestToolDlg : public CDialog
 {
@@ -27,20 +39,28 @@ public:
     void RefreshCommandStates();
     void EnableControl(UINT id, BOOL enable);
 
-    // Copies the target to "<path>.bak" when the check box is ticked and no
-    // copy exists; savedName gets the copy's file name only when one was
-    // made now. 0 on failure, with the copy's last error.
-    BOOL SaveBackupCopy(CString& savedName);
-    // Removes the copy this command made (savedName not empty) when the
-    // command ends having changed nothing after all.
-    void RemoveBackupCopy(const CString& savedName);
+    // Whether the copy box is ticked (engine/BackupCopy.h makes the copy).
+    bool BackupWanted();
     // Starts the target as an independent process; reports its own failure.
     void LaunchTarget();
+
+    // Runs a command's work on a thread of its own, with the progress
+    // window (text: the string textId with the program's file name) when it
+    // takes longer than half a second; the window stays alive meanwhile and
+    // takes no input. Closing it asks the work to stop first.
+    void RunWork(UINT textId, CProgressSync& progress, const std::function<void()>& work);
+    // The end of Enable or Disable, back on the window's thread: on success
+    // the buttons refreshed and the question (okId, naming the copy made);
+    // on failure the error box, or nothing when the user cancelled. A
+    // command that ends having changed nothing, on purpose or cancelled,
+    // takes the copy it made away again.
+    void EndCommand(const CCommandOutcome& outcome, UINT okId, const CProgressSync& progress);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnOK() override;
+    void OnCancel() override;
 
     void OnBrowse();
     void OnStart();
@@ -50,6 +70,9 @@ protected:
     void OnAbout();
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    CProgressSync* m_pWork = nullptr; // while a command's work runs
 };
 
 // What Enable and Disable throw when the target is marked read-only: a code

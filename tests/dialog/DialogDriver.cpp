@@ -17,13 +17,20 @@ struct Script
     CManifestToolDlg* dialog;
     const std::vector<Step>* steps;
     size_t next;
+    UINT_PTR timer; // the one timer that runs the next step
 };
 Script* g_script = nullptr;
 
 void CALLBACK StepTimer(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(nullptr, id);
+    // Only the script's own timer runs a step: one left over from an earlier
+    // dialog, or firing while a command's work answers messages inside a
+    // step, must not start the next step inside this one.
+    if (!g_script || id != g_script->timer)
+        return;
     Script& script = *g_script;
+    script.timer = 0;
     if (!script.dialog->m_hWnd)
         return;
     if (script.next < script.steps->size())
@@ -44,7 +51,7 @@ void CALLBACK StepTimer(HWND, UINT, UINT_PTR id, DWORD)
             Fail(__FILE__, __LINE__, "exception escaped a step");
             script.next = script.steps->size();
         }
-        SetTimer(nullptr, 0, 20, StepTimer);
+        script.timer = SetTimer(nullptr, 0, 20, StepTimer);
     }
     else
     {
@@ -141,10 +148,11 @@ size_t RunInModalBox(HWND owner, const std::function<void()>& action,
 
 INT_PTR RunDialog(CManifestToolDlg& dialog, const std::vector<Step>& steps)
 {
-    Script script = {&dialog, &steps, 0};
+    Script script = {&dialog, &steps, 0, 0};
     g_script = &script;
-    SetTimer(nullptr, 0, 20, StepTimer);
+    script.timer = SetTimer(nullptr, 0, 20, StepTimer);
     const INT_PTR result = dialog.DoModal();
+    KillTimer(nullptr, script.timer);
     g_script = nullptr;
     return result;
 }

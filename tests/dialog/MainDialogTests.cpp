@@ -444,6 +444,11 @@ TEST(TextsAreInTheUsersLanguage)
                                                                  : L"&Application to modify:"));
                    CHECK_EQ(TextOf(d.m_hWnd), std::wstring(L"Lumaform - Orvanel Software "));
                }});
+    CString progress;
+    progress.Format(IDS_PROGRESS_DISABLE, L"App.exe");
+    CHECK_EQ(std::wstring(progress),
+             std::wstring(French() ? L"D\u00e9sactivation du style XP de 'App.exe'..."
+                                   : L"Disabling XP style for 'App.exe'..."));
     CString filter;
     filter.LoadString(IDS_EXE_FILTER);
     CHECK_EQ(std::wstring(filter),

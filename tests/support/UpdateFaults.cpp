@@ -33,6 +33,17 @@ DWORD FailSomeTimes(ResourceUpdateStep step)
     return g_result;
 }
 
+int g_runsLeft;
+DWORD FailAfterRuns(ResourceUpdateStep step)
+{
+    if (step != g_failing)
+        return 0;
+    if (g_runsLeft == 0)
+        return g_result;
+    --g_runsLeft;
+    return 0;
+}
+
 int g_restoreFailures;
 DWORD FailReplacement(ResourceUpdateStep step)
 {
@@ -98,6 +109,19 @@ CFailingTimes::~CFailingTimes()
 int CFailingTimes::Calls() const
 {
     return g_calls;
+}
+
+CFailingAfter::CFailingAfter(ResourceUpdateStep step, DWORD error, int runs)
+{
+    g_failing = step;
+    g_result = error;
+    g_runsLeft = runs;
+    SetResourceUpdateFaultHook(FailAfterRuns);
+}
+
+CFailingAfter::~CFailingAfter()
+{
+    SetResourceUpdateFaultHook(nullptr);
 }
 
 CFailingReplacement::CFailingReplacement(DWORD replaceError, int restoreFailures)

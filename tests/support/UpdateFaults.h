@@ -44,6 +44,17 @@ public:
     void AlsoFail(ResourceUpdateStep step, DWORD error);
 };
 
+// While it lives, step runs runs times and then fails with error every time:
+// a failure well into a long commit.
+class CFailingAfter
+{
+public:
+    CFailingAfter(ResourceUpdateStep step, DWORD error, int runs);
+    ~CFailingAfter();
+    CFailingAfter(const CFailingAfter&) = delete;
+    CFailingAfter& operator=(const CFailingAfter&) = delete;
+};
+
 // While it lives, the replacement fails with replaceError, which may leave
 // the files as the platform documents for it, and the moves that put a file
 // back under the target's name fail the first restoreFailures times.

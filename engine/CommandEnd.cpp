@@ -1,0 +1,36 @@
+// The end of Enable and Disable, on the window's thread once their work has
+// ended: the question after a change, the error box after a failure, nothing
+// after a cancel.
+#include "BackupCopy.h"
+
+#include "framework/WinApp.h"
+#include "res/resource.h"
+#include "ui/ManifestToolDlg.h"
+
+void CManifestToolDlg::EndCommand(const CCommandOutcome& outcome, UINT okId,
+                                  const CProgressSync& progress)
+{
+    if (FAILED(outcome.code))
+    {
+        // Cancelled before the new file took the program's place (a failed
+        // replacement that kept the program elsewhere is no cancel), or
+        // refused on purpose: the program is as it was, and so is its
+        // folder.
+        const bool cancelled = progress.Stopped() && outcome.keptFile.empty();
+        if (cancelled || ChangedNothingOnPurpose(outcome.code))
+            RemoveBackupCopy(m_strPath, outcome.savedName);
+        if (!cancelled)
+            ShowCommandError(outcome.code, m_strPath, outcome.keptFile);
+        return;
+    }
+
+    RefreshCommandStates();
+
+    CString suffix;
+    if (!outcome.savedName.IsEmpty())
+        suffix.Format(IDS_COPY_SAVED, static_cast<LPCWSTR>(outcome.savedName));
+    CString message;
+    message.Format(okId, static_cast<LPCWSTR>(suffix));
+    if (AfxMessageBox(message, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        LaunchTarget();
+}

@@ -1,0 +1,172 @@
+#include "ProgressDlg.h"
+
+#include "res/resource.h"
+
+#include <process.h>
+
+#include <exception>
+
+namespace
+{
+constexpr UINT_PTR kTimer = 1;
+constexpr UINT kTimerInterval = 100;
+
+// The work's thread: runs the work, keeps what it lets escape, marks the
+// record finished and wakes the window's thread. Owns the thread's handle
+// and waits for the thread before it goes.
+class CWorkThread
+{
+public:
+    CWorkThread(const std::function<void()>& work, CProgressSync& sync)
+        : m_work(work), m_sync(sync), m_window(GetCurrentThreadId())
+    {
+        unsigned id = 0;
+        m_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, this, 0, &id));
+    }
+    ~CWorkThread()
+    {
+        if (m_thread)
+        {
+            WaitForSingleObject(m_thread, INFINITE);
+            CloseHandle(m_thread);
+        }
+    }
+    CWorkThread(const CWorkThread&) = delete;
+    CWorkThread& operator=(const CWorkThread&) = delete;
+
+    bool Started() const { return m_thread != nullptr; }
+
+    // Answers the window thread's messages until the work has ended or
+    // timeout has passed; whether it has ended.
+    bool PumpUntilEnded(DWORD timeout) const
+    {
+        const DWORD start = GetTickCount();
+        for (;;)
+        {
+            const DWORD elapsed = GetTickCount() - start;
+            if (m_sync.Finished() || elapsed >= timeout)
+                return m_sync.Finished();
+            if (MsgWaitForMultipleObjects(1, &m_thread, FALSE, timeout - elapsed, QS_ALLINPUT) ==
+                WAIT_OBJECT_0)
+                return true;
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            {
+                if (msg.message == WM_QUIT)
+                {
+                    // For the loop that waits for it, once the work is done.
+                    PostQuitMessage(static_cast<int>(msg.wParam));
+                    return false;
+                }
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+
+    // Once the thread has ended: throws again what the work let escape.
+    void Rethrow() const
+    {
+        WaitForSingleObject(m_thread, INFINITE);
+        if (m_escaped)
+            std::rethrow_exception(m_escaped);
+    }
+
+private:
+    // Nothing may cross the thread's start: the work's escape is kept.
+    static unsigned __stdcall Main(void* self) noexcept
+    {
+        auto& thread = *static_cast<CWorkThread*>(self);
+        try
+        {
+            thread.m_work();
+        }
+        catch (...)
+        {
+            thread.m_escaped = std::current_exception();
+        }
+        thread.m_sync.Finish();
+        // Wakes the progress window's modal loop, which then finds the work
+        // finished.
+        PostThreadMessageW(thread.m_window, WM_NULL, 0, 0);
+        return 0;
+    }
+
+    const std::function<void()>& m_work;
+    CProgressSync& m_sync;
+    const DWORD m_window;
+    HANDLE m_thread = nullptr;
+    std::exception_ptr m_escaped;
+};
+} // namespace
+
+BEGIN_MESSAGE_MAP(CProgressDlg, CDialog)
+ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+void CProgressDlg::Run(CWnd* owner, const CString& text, CProgressSync& sync,
+                       const std::function<void()>& work)
+{
+    // Made before the work starts: running out of memory here changes nothing.
+    CProgressDlg dialog(owner, text, sync);
+    CWorkThread thread(work, sync);
+    if (!thread.Started())
+    {
+        work();
+        return;
+    }
+    // The first half second without a window of its own: most commands end
+    // here. The owner is enabled again before the dialog runs, which
+    // disables it for its run and enables it before it goes, so that the
+    // activation comes back to the owner.
+    owner->EnableWindow(FALSE);
+    const bool ended = thread.PumpUntilEnded(kShowAfter);
+    owner->EnableWindow(TRUE);
+    if (!ended)
+        dialog.DoModal();
+    thread.Rethrow();
+}
+
+CProgressDlg::CProgressDlg(CWnd* owner, const CString& text, CProgressSync& sync)
+    : CDialog(IDD_PROGRESS, owner), m_strText(text), m_sync(sync)
+{
+}
+
+void CProgressDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PROGRESS_BAR, m_bar);
+}
+
+BOOL CProgressDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    SetDlgItemTextW(m_hWnd, IDC_PROGRESS_TEXT, m_strText);
+    m_bar.SetPos(m_sync.Permille());
+    SetTimer(m_hWnd, kTimer, kTimerInterval, nullptr);
+    return TRUE; // the focus on Cancel
+}
+
+BOOL CProgressDlg::ContinueModal()
+{
+    return CDialog::ContinueModal() && !m_sync.Finished();
+}
+
+void CProgressDlg::OnTimer(UINT_PTR)
+{
+    m_bar.SetPos(m_sync.Permille());
+}
+
+void CProgressDlg::OnOK()
+{
+    // Enter does not end the work; only Cancel asks it to stop.
+}
+
+void CProgressDlg::OnCancel()
+{
+    // The work stops at its next step and unwinds as from a failure; the
+    // window goes when it has.
+    m_sync.Stop();
+    if (HWND cancel = ::GetDlgItem(m_hWnd, IDCANCEL))
+        ::EnableWindow(cancel, FALSE);
+}
