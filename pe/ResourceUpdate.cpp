@@ -13,11 +13,6 @@ namespace
 ResourceUpdateFaultHook g_faultHook = nullptr;
 // Files are read and written in pieces of this size, through one buffer.
 constexpr size_t kChunk = 1024 * 1024;
-// The new file is flushed each time this much more of it is written, not
-// only at the end: the bytes reported done are then on the disk (or the
-// server of a network share), so a progress bar follows the disk rather than
-// the cache and does not stand full while a last flush writes everything.
-constexpr uint64_t kFlushEvery = 32 * 1024 * 1024;
 // Room for the name of a file made beside the target ("~lmf0000.tmp").
 constexpr size_t kSideNameLength = 12;
 // Real-time virus scanners open a freshly written executable for a moment; a
@@ -87,37 +82,57 @@ private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
 };
 
-OVERLAPPED At(uint64_t offset)
+// A file handle's own position, as far as the update knows it. Reads and
+// writes go through the position rather than an OVERLAPPED offset: the file
+// is streamed front to back, and Wine takes a slower road for every call
+// that carries an offset (a gigabyte streamed in 1.8 to 2.4 s instead of
+// 0.85 s).
+struct CFilePointer
 {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return at;
-}
+    static constexpr uint64_t kUnknown = ~uint64_t(0);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    uint64_t at = kUnknown;
 
-// Moves size bytes at offset through call (ReadFile or WriteFile), in
-// pieces of at most kChunk, as step. A call that moves nothing fails with
-// the platform's error, or noProgress when it set none, instead of looping.
+    void MoveTo(uint64_t offset)
+    {
+        if (at == offset)
+            return;
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        at = kUnknown;
+        if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN))
+            FailWithLastError();
+        at = offset;
+    }
+};
+
+// Moves size bytes at offset through call (ReadFile or WriteFile at the
+// handle's position), in pieces of at most kChunk, as step. A call that
+// moves nothing fails with the platform's error, or noProgress when it set
+// none, instead of looping.
 template <typename Byte, typename Call>
-void Transfer(ResourceUpdateStep step, uint64_t offset, Byte* bytes, size_t size, DWORD noProgress,
-              Call call)
+void Transfer(ResourceUpdateStep step, CFilePointer& pointer, uint64_t offset, Byte* bytes,
+              size_t size, DWORD noProgress, Call call)
 {
+    pointer.MoveTo(offset);
     while (size != 0)
     {
         const DWORD fault = CheckFault(step);
         const DWORD chunk = static_cast<DWORD>(std::min(size, kChunk));
         DWORD moved = 0;
         SetLastError(ERROR_SUCCESS);
-        OVERLAPPED at = At(offset);
-        if (fault != kFaultNoProgress && !call(bytes, chunk, &moved, &at))
+        if (fault != kFaultNoProgress && !call(bytes, chunk, &moved))
+        {
+            pointer.at = CFilePointer::kUnknown;
             FailWithLastError();
+        }
         if (moved == 0)
         {
             const DWORD error = fault == kFaultNoProgress ? 0 : GetLastError();
             Fail(error != 0 ? error : noProgress);
         }
+        pointer.at += moved;
         bytes += moved;
-        offset += moved;
         size -= moved;
     }
 }
@@ -129,20 +144,20 @@ class CFileSource : public pe::Source
 public:
     void Use(HANDLE file, uint64_t size, ResourceUpdateStep step)
     {
-        m_file = file;
+        m_file = {file, CFilePointer::kUnknown};
         m_size = size;
         m_step = step;
     }
     uint64_t Size() const override { return m_size; }
     void Read(uint64_t offset, void* data, size_t size) override
     {
-        Transfer(m_step, offset, static_cast<uint8_t*>(data), size, ERROR_READ_FAULT,
-                 [&](uint8_t* at, DWORD chunk, DWORD* moved, OVERLAPPED* where)
-                 { return ReadFile(m_file, at, chunk, moved, where); });
+        Transfer(m_step, m_file, offset, static_cast<uint8_t*>(data), size, ERROR_READ_FAULT,
+                 [&](uint8_t* at, DWORD chunk, DWORD* moved)
+                 { return ReadFile(m_file.file, at, chunk, moved, nullptr); });
     }
 
 private:
-    HANDLE m_file = INVALID_HANDLE_VALUE;
+    CFilePointer m_file;
     uint64_t m_size = 0;
     ResourceUpdateStep m_step = ResourceUpdateStep::Read;
 };
@@ -374,19 +389,17 @@ public:
     void Write(const void* data, size_t size) override
     {
         WriteAt(m_position, data, size);
-        const uint64_t before = m_position;
         m_position += size;
-        if (m_position / kFlushEvery != before / kFlushEvery)
-            Flush();
         CheckProgress();
     }
 
     void WriteAt(uint64_t offset, const void* data, size_t size) override
     {
-        Transfer(ResourceUpdateStep::WriteTemporary, offset, static_cast<const uint8_t*>(data),
-                 size, ERROR_WRITE_FAULT,
-                 [&](const uint8_t* at, DWORD chunk, DWORD* moved, OVERLAPPED* where)
-                 { return WriteFile(m_file.Get(), at, chunk, moved, where); });
+        m_pointer.file = m_file.Get();
+        Transfer(ResourceUpdateStep::WriteTemporary, m_pointer, offset,
+                 static_cast<const uint8_t*>(data), size, ERROR_WRITE_FAULT,
+                 [&](const uint8_t* at, DWORD chunk, DWORD* moved)
+                 { return WriteFile(m_file.Get(), at, chunk, moved, nullptr); });
     }
 
     void Flush()
@@ -404,6 +417,7 @@ public:
 
 private:
     CHandle m_file;
+    CFilePointer m_pointer; // of m_file, a new file: at its start
     std::wstring m_path;
     std::wstring m_backup;
     uint64_t m_position = 0;

@@ -4,6 +4,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace
@@ -141,6 +142,19 @@ void CProgressDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CProgressDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    // Over the middle of the main window, within the screen that shows it.
+    RECT owner, own, screen;
+    ::GetWindowRect(::GetWindow(m_hWnd, GW_OWNER), &owner);
+    ::GetWindowRect(m_hWnd, &own);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromRect(&owner, MONITOR_DEFAULTTONEAREST), &monitor);
+    screen = monitor.rcWork;
+    const int width = own.right - own.left, height = own.bottom - own.top;
+    int x = (owner.left + owner.right - width) / 2, y = (owner.top + owner.bottom - height) / 2;
+    x = std::max<int>(screen.left, std::min<int>(x, screen.right - width));
+    y = std::max<int>(screen.top, std::min<int>(y, screen.bottom - height));
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetDlgItemTextW(m_hWnd, IDC_PROGRESS_TEXT, m_strText);
     m_bar.SetPos(m_sync.Permille());
     SetTimer(m_hWnd, kTimer, kTimerInterval, nullptr);

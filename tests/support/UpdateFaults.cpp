@@ -34,6 +34,7 @@ DWORD FailSomeTimes(ResourceUpdateStep step)
 }
 
 int g_runsLeft;
+DWORD g_delay;
 DWORD FailAfterRuns(ResourceUpdateStep step)
 {
     if (step != g_failing)
@@ -41,6 +42,7 @@ DWORD FailAfterRuns(ResourceUpdateStep step)
     if (g_runsLeft == 0)
         return g_result;
     --g_runsLeft;
+    Sleep(g_delay);
     return 0;
 }
 
@@ -111,11 +113,12 @@ int CFailingTimes::Calls() const
     return g_calls;
 }
 
-CFailingAfter::CFailingAfter(ResourceUpdateStep step, DWORD error, int runs)
+CFailingAfter::CFailingAfter(ResourceUpdateStep step, DWORD error, int runs, DWORD delay)
 {
     g_failing = step;
     g_result = error;
     g_runsLeft = runs;
+    g_delay = delay;
     SetResourceUpdateFaultHook(FailAfterRuns);
 }
 

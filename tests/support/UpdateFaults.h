@@ -44,12 +44,13 @@ public:
     void AlsoFail(ResourceUpdateStep step, DWORD error);
 };
 
-// While it lives, step runs runs times and then fails with error every time:
-// a failure well into a long commit.
+// While it lives, step runs runs times, each after a pause of delay ms (a
+// slow disk), and then fails with error every time: a failure well into a
+// long commit.
 class CFailingAfter
 {
 public:
-    CFailingAfter(ResourceUpdateStep step, DWORD error, int runs);
+    CFailingAfter(ResourceUpdateStep step, DWORD error, int runs, DWORD delay = 0);
     ~CFailingAfter();
     CFailingAfter(const CFailingAfter&) = delete;
     CFailingAfter& operator=(const CFailingAfter&) = delete;
