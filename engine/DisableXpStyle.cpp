@@ -26,6 +26,13 @@ void CManifestToolDlg::OnDisableXpStyle()
 
     try
     {
+        // A signed program loses its signature: the user decides before
+        // anything is written, the copy included.
+        bool proceed = true;
+        if (!AskBeforeUnsigning(proceed))
+            throw ErrorCodeFromLastError();
+        if (!proceed)
+            return;
         if (!SaveBackupCopy(savedName))
             throw ErrorCodeFromLastError();
         // Loaded as data: no code of the target runs.

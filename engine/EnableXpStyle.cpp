@@ -50,6 +50,13 @@ void CManifestToolDlg::OnEnableXpStyle()
     // Each failing step throws the code of the last error it left, at once.
     try
     {
+        // A signed program loses its signature: the user decides before
+        // anything is written, the copy included.
+        bool proceed = true;
+        if (!AskBeforeUnsigning(proceed))
+            throw ErrorCodeFromLastError();
+        if (!proceed)
+            return;
         if (!SaveBackupCopy(savedName))
             throw ErrorCodeFromLastError();
         if (!MakeManifestAppName(m_strPath, name))

@@ -31,6 +31,11 @@ public:
     // copy exists; savedName gets the copy's file name only when one was
     // made now. 0 on failure, with the copy's last error.
     BOOL SaveBackupCopy(CString& savedName);
+    // Asks whether to go on when the change would remove the target's
+    // signature; proceed is false when the user said No. A program that is
+    // not signed goes on without a question. 0 when the file cannot be read,
+    // with its last error.
+    BOOL AskBeforeUnsigning(bool& proceed);
     // Starts the target as an independent process; reports its own failure.
     void LaunchTarget();
 
