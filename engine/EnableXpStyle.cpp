@@ -114,6 +114,16 @@ void CManifestToolDlg::OnEnableXpStyle()
 {
     if (!UpdateData(TRUE))
         return;
+    // A signed program loses its signature: the user decides before
+    // anything is written, the copy included.
+    bool proceed = true;
+    if (!AskBeforeUnsigning(proceed))
+    {
+        ShowCommandError(ErrorCodeFromLastError(), m_strPath, std::wstring());
+        return;
+    }
+    if (!proceed)
+        return;
     // Read here: the work runs on a thread of its own.
     const CString path = m_strPath;
     const bool copy = BackupWanted();

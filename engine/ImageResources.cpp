@@ -1,5 +1,6 @@
 #include "ImageResources.h"
 
+#include "FileSource.h"
 #include "TargetModule.h"
 
 #include "framework/AutoHandles.h"
@@ -9,43 +10,6 @@
 
 namespace
 {
-// The target's file as the PE reader reads it; a read that fails or moves
-// nothing ends with the platform's error kept.
-class CFileSource : public pe::Source
-{
-public:
-    CFileSource(HANDLE file, uint64_t size) : m_file(file), m_size(size) {}
-    uint64_t Size() const override { return m_size; }
-    void Read(uint64_t offset, void* data, size_t size) override
-    {
-        auto* at = static_cast<BYTE*>(data);
-        while (size != 0)
-        {
-            OVERLAPPED where = {};
-            where.Offset = static_cast<DWORD>(offset);
-            where.OffsetHigh = static_cast<DWORD>(offset >> 32);
-            const DWORD chunk = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
-            DWORD moved = 0;
-            SetLastError(ERROR_SUCCESS);
-            if (!ReadFile(m_file, at, chunk, &moved, &where) || moved == 0)
-            {
-                const DWORD error = GetLastError();
-                m_error = error != ERROR_SUCCESS ? error : ERROR_HANDLE_EOF;
-                throw pe::IoError{};
-            }
-            at += moved;
-            offset += moved;
-            size -= moved;
-        }
-    }
-    DWORD Error() const { return m_error; }
-
-private:
-    HANDLE m_file;
-    uint64_t m_size;
-    DWORD m_error = ERROR_READ_FAULT;
-};
-
 // Every language variant of (type, name) in tree.
 std::vector<CResourceVariant> VariantsOf(const pe::ResourceTree& tree, const pe::PeImage& image,
                                          pe::Source& source, WORD type, WORD name, DWORD* missing)

@@ -41,6 +41,11 @@ public:
 
     // Whether the copy box is ticked (engine/BackupCopy.h makes the copy).
     bool BackupWanted();
+    // Asks whether to go on when the change would remove the target's
+    // signature; proceed is false when the user said No. A program that is
+    // not signed goes on without a question. 0 when the file cannot be read,
+    // with its last error.
+    BOOL AskBeforeUnsigning(bool& proceed);
     // Starts the target as an independent process; reports its own failure.
     void LaunchTarget();
 

@@ -684,3 +684,124 @@ TEST(EveryKindOfProgramKeepsAllButTheThemedLook)
         }
     }
 }
+
+namespace
+{
+// The name of the certificate the signed fixtures carry
+// (tests/fixtures/CMakeLists.txt): its common name, not its organisation.
+const wchar_t kTestSigner[] = L"Orvanel Café Test Signer";
+
+// The question before a signed program is changed: signed by signer, or a
+// signer that could not be read when signer is null; the copy's note when
+// the box is ticked.
+std::wstring SignedQuestion(const std::wstring& name, const wchar_t* signer, bool copy)
+{
+    if (French())
+        return L"'" + name +
+               (signer ? L"' est signé par " + std::wstring(signer) + L"."
+                       : L"' est signé, mais son signataire n'a pas pu être lu.") +
+               L"\n\nModifier le programme supprime sa signature : Windows n'affichera plus son "
+               L"éditeur et pourra avertir avant de le lancer." +
+               (copy ? L" La copie de sauvegarde conserve l'original signé." : L"") +
+               L"\n\nVoulez-vous le modifier quand même ?";
+    return L"'" + name +
+           (signer ? L"' is signed by " + std::wstring(signer) + L"."
+                   : L"' is signed, but its signer could not be read.") +
+           L"\n\nChanging the program removes its signature: Windows will no longer show its "
+           L"publisher and may warn before starting it." +
+           (copy ? L" The backup copy keeps the signed original." : L"") +
+           L"\n\nDo you want to change it anyway?";
+}
+
+// The certificate table's file offset and size in the header of the program
+// in bytes.
+IMAGE_DATA_DIRECTORY CertificateTable(const std::string& bytes)
+{
+    IMAGE_DATA_DIRECTORY table = {};
+    uint32_t pe = 0;
+    uint16_t magic = 0;
+    if (bytes.size() >= 0x200)
+        memcpy(&pe, &bytes[0x3C], 4);
+    if (pe == 0 || pe > bytes.size() - 0x100)
+        return table;
+    memcpy(&magic, &bytes[pe + 24], 2);
+    const size_t directories = pe + 24 + (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? 112 : 96);
+    memcpy(&table, &bytes[directories + 8 * IMAGE_DIRECTORY_ENTRY_SECURITY], sizeof table);
+    return table;
+}
+} // namespace
+
+// A signed program is changed only when the user, told who signed it, says
+// Yes, before anything is written; the change leaves no certificate table.
+TEST(ASignedProgramIsChangedOnlyAfterTheUserSaysYes)
+{
+    CScratchFolder folder(L"e2e_signed");
+    const std::wstring target = Copy(folder, L"signed.exe", L"Signed Tool.exe");
+    const std::string original = ReadFileBytes(target);
+    const IMAGE_DATA_DIRECTORY table = CertificateTable(original);
+    CHECK(table.Size != 0);
+    if (table.Size == 0)
+        return; // the fixture is not signed
+    CLumaformSession session;
+    session.SetPath(target);
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+
+    // No, with the copy ticked and unticked: no byte written, no copy.
+    for (const bool copy : {true, false})
+    {
+        session.SetSaveCopy(copy);
+        session.Click(IDC_ENABLE_XP);
+        const MessageBoxSeen question = session.Answer(IDNO);
+        CHECK_EQ(question.caption, std::wstring(L"Lumaform"));
+        CHECK_EQ(question.text, SignedQuestion(L"Signed Tool.exe", kTestSigner, copy));
+        CHECK(session.Idle());
+        CHECK(ReadFileBytes(target) == original);
+        CHECK(!FileExists(target + L".bak"));
+        CHECK_EQ(session.Buttons(), std::string("E-S"));
+    }
+
+    // Yes: the command as for any program, the copy signed as before.
+    session.SetSaveCopy(true);
+    session.Click(IDC_ENABLE_XP);
+    CHECK_EQ(session.Answer(IDYES).text, SignedQuestion(L"Signed Tool.exe", kTestSigner, true));
+    CHECK_EQ(session.Answer(IDNO).text, Question(true, L"Signed Tool.exe.bak"));
+    CHECK(session.Idle());
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+    CHECK(ReadFileBytes(target + L".bak") == original);
+    const IMAGE_DATA_DIRECTORY removed = CertificateTable(ReadFileBytes(target));
+    CHECK(removed.VirtualAddress == 0 && removed.Size == 0);
+    CHECK(LoaderResources(target).count(L"#24/#1/0") == 1);
+
+    // Disable on a signed themed program asks too.
+    const std::wstring themed = Copy(folder, L"signed_themed.exe", L"Themed.exe");
+    session.SetSaveCopy(false);
+    session.SetPath(themed);
+    CHECK_EQ(session.Buttons(), std::string("-DS"));
+    session.Click(IDC_DISABLE_XP);
+    CHECK_EQ(session.Answer(IDYES).text, SignedQuestion(L"Themed.exe", kTestSigner, false));
+    CHECK_EQ(session.Answer(IDNO).text, Question(false, L""));
+    CHECK(session.Idle());
+    CHECK_EQ(session.Buttons(), std::string("E-S"));
+    CHECK_EQ(CertificateTable(ReadFileBytes(themed)).Size, DWORD(0));
+
+    // A signature whose message cannot be decoded still asks; a table with
+    // no signed-data entry (an X.509 certificate alone) is not a signature,
+    // and the command goes on without a question, as for every program of
+    // the tests above.
+    std::string damaged = original;
+    std::fill_n(damaged.begin() + table.VirtualAddress + 8, 64, '\xFF');
+    std::string certificateOnly = original;
+    certificateOnly[table.VirtualAddress + 6] = 1; // WIN_CERT_TYPE_X509
+    for (const std::string* bytes : {&damaged, &certificateOnly})
+    {
+        const std::wstring path = folder / L"Odd.exe";
+        WriteFileBytes(path, *bytes);
+        session.SetPath(path);
+        session.Click(IDC_ENABLE_XP);
+        const bool asked = bytes == &damaged;
+        CHECK_EQ(session.Answer(IDNO).text,
+                 asked ? SignedQuestion(L"Odd.exe", nullptr, false) : Question(true, L""));
+        CHECK(session.Idle());
+        CHECK(asked == (ReadFileBytes(path) == *bytes));
+    }
+}

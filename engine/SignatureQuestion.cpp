@@ -1,0 +1,36 @@
+// The question Enable and Disable ask before they change a signed program:
+// the change removes its signature, which the user cannot see coming, and
+// Windows then no longer shows the publisher.
+#include "PathNames.h"
+#include "TargetSignature.h"
+
+#include "framework/WinApp.h"
+#include "res/resource.h"
+#include "ui/ManifestToolDlg.h"
+
+BOOL CManifestToolDlg::AskBeforeUnsigning(bool& proceed)
+{
+    proceed = true;
+    CTargetSignature signature;
+    if (!ReadTargetSignature(m_strPath, signature))
+        return FALSE;
+    if (!signature.isSigned)
+        return TRUE;
+
+    const LPCWSTR name = FindFileName(m_strPath);
+    CString signedBy;
+    if (signature.signer.empty())
+        signedBy.Format(IDS_SIGNER_UNREADABLE, name);
+    else
+        signedBy.Format(IDS_SIGNED_BY, name, signature.signer.c_str());
+    // The check box itself, as the copy asks it: what the user sees.
+    CString copyNote;
+    if (m_checkSaveCopy.SendMessage(BM_GETCHECK, 0, 0) == BST_CHECKED)
+        copyNote.LoadString(IDS_SIGNED_COPY_KEPT);
+    CString question;
+    question.Format(IDS_SIGNATURE_QUESTION, static_cast<LPCWSTR>(signedBy),
+                    static_cast<LPCWSTR>(copyNote));
+    // No is the default: an Enter pressed out of habit keeps the signature.
+    proceed = AfxMessageBox(question, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    return TRUE;
+}

@@ -1,0 +1,84 @@
+#include "TargetSignature.h"
+
+#include "FileSource.h"
+#include "SignerName.h"
+#include "TargetModule.h"
+
+#include "framework/AutoHandles.h"
+#include "pe/PeImage.h"
+
+namespace
+{
+// The start of a WIN_CERTIFICATE entry (wintrust.h): its length with the
+// header, revision and type; the entry's data follows.
+struct CertificateEntryHeader
+{
+    DWORD length;
+    WORD revision;
+    WORD type;
+};
+constexpr WORD kPkcsSignedData = 0x0002; // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+
+// Whether the table at [offset, offset + size) holds a signed-data entry.
+// Only the entries' headers are read; each entry starts on an 8-byte
+// boundary after the one before.
+bool HoldsSignedData(pe::Source& source, uint32_t offset, uint32_t size)
+{
+    const uint64_t end = uint64_t(offset) + size;
+    for (uint64_t at = offset; end - at >= sizeof(CertificateEntryHeader);)
+    {
+        CertificateEntryHeader entry;
+        source.Read(at, &entry, sizeof entry);
+        if (entry.type == kPkcsSignedData)
+            return true;
+        // A length that would not move on ends a damaged table.
+        if (entry.length < sizeof entry || entry.length > end - at)
+            return false;
+        at += (uint64_t(entry.length) + 7) & ~uint64_t(7);
+        if (at > end)
+            return false;
+    }
+    return false;
+}
+} // namespace
+
+BOOL ReadTargetSignature(LPCWSTR path, CTargetSignature& signature)
+{
+    signature = CTargetSignature();
+    CFileHandle file(CreateFileW(PlatformPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return FALSE;
+    DWORD error = ERROR_SUCCESS;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size))
+        error = GetLastError();
+    else
+    {
+        CFileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
+        try
+        {
+            const pe::PeImage image(source); // checks the table lies in the file
+            const uint32_t tableSize = image.DirectorySize(pe::kDirSecurity);
+            signature.isSigned =
+                tableSize != 0 &&
+                HoldsSignedData(source, image.DirectoryRva(pe::kDirSecurity), tableSize);
+        }
+        catch (const pe::BadImage&)
+        {
+        }
+        catch (const pe::IoError&)
+        {
+            error = source.Error();
+        }
+    }
+    file.Release(); // before the error becomes the last one
+    if (error != ERROR_SUCCESS)
+    {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (signature.isSigned)
+        signature.signer = ReadSignerName(path);
+    return TRUE;
+}
