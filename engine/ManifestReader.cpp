@@ -1,7 +1,6 @@
 #include "ManifestReader.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace
@@ -183,25 +182,44 @@ enum class SingleByte
     Extended, // ISO-8859-1 to -15, windows-1250 to -1258
 };
 
-// name: an encoding name of ASCII letters, digits and hyphens.
-template <typename Char> SingleByte SingleByteNamed(const std::basic_string<Char>& name)
+// The number after prefix in lower, or -1.
+int NumberAfter(const char* lower, const char* prefix)
 {
-    std::string lower;
-    for (Char c : name)
+    const size_t length = strlen(prefix);
+    if (strncmp(lower, prefix, length) != 0 || lower[length] == 0 || lower[length] == '0')
+        return -1;
+    int number = 0;
+    for (const char* c = lower + length; *c; ++c)
     {
+        if (*c < '0' || *c > '9' || number > 9999)
+            return -1;
+        number = number * 10 + (*c - '0');
+    }
+    return number;
+}
+
+// name: an encoding name, compared without case. (No narrow string class
+// here: the program links none.)
+template <typename Char> SingleByte SingleByteNamed(const Char* name, size_t size)
+{
+    char lower[16];
+    if (size >= sizeof lower)
+        return SingleByte::None;
+    for (size_t i = 0; i < size; ++i)
+    {
+        const Char c = name[i];
         if (c <= 0 || c >= 0x80)
             return SingleByte::None;
-        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+        lower[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     }
-    if (lower == "us-ascii")
+    lower[size] = 0;
+    if (strcmp(lower, "us-ascii") == 0)
         return SingleByte::Ascii;
-    int number = 0;
-    if (sscanf(lower.c_str(), "iso-8859-%d", &number) == 1 &&
-        lower == "iso-8859-" + std::to_string(number) && number >= 1 && number <= 15 &&
-        number != 12) // never published
+    const int iso = NumberAfter(lower, "iso-8859-");
+    if (iso >= 1 && iso <= 15 && iso != 12) // 12 was never published
         return SingleByte::Extended;
-    if (sscanf(lower.c_str(), "windows-%d", &number) == 1 &&
-        lower == "windows-" + std::to_string(number) && number >= 1250 && number <= 1258)
+    const int windows = NumberAfter(lower, "windows-");
+    if (windows >= 1250 && windows <= 1258)
         return SingleByte::Extended;
     return SingleByte::None;
 }
@@ -214,23 +232,30 @@ SingleByte DeclaredSingleByte(const uint8_t* data, size_t end)
     const size_t limit = std::min<size_t>(end, 1024);
     if (limit < 6 || memcmp(data, "<?xml", 5) != 0 || !IsSpace(data[5]))
         return SingleByte::None;
-    const std::string declaration(data + 5, data + limit);
-    size_t at = declaration.find("encoding");
-    if (at == std::string::npos || at > declaration.find("?>"))
-        return SingleByte::None;
+    const uint8_t* const stop = data + limit;
+    const uint8_t* at = data + 5;
+    static const char kName[] = "encoding";
+    for (;; ++at)
+    {
+        if (stop - at < 8 || (at[0] == '?' && at[1] == '>'))
+            return SingleByte::None;
+        if (memcmp(at, kName, 8) == 0)
+            break;
+    }
     at += 8;
-    while (at < declaration.size() && IsSpace(declaration[at]))
+    while (at < stop && IsSpace(*at))
         ++at;
-    if (at == declaration.size() || declaration[at++] != '=')
+    if (at == stop || *at++ != '=')
         return SingleByte::None;
-    while (at < declaration.size() && IsSpace(declaration[at]))
+    while (at < stop && IsSpace(*at))
         ++at;
-    if (at == declaration.size() || (declaration[at] != '"' && declaration[at] != '\''))
+    if (at == stop || (*at != '"' && *at != '\''))
         return SingleByte::None;
-    const size_t close = declaration.find(declaration[at], at + 1);
-    if (close == std::string::npos)
+    const uint8_t quote = *at++;
+    const uint8_t* close = std::find(at, stop, quote);
+    if (close == stop)
         return SingleByte::None;
-    return SingleByteNamed(declaration.substr(at + 1, close - at - 1));
+    return SingleByteNamed(at, static_cast<size_t>(close - at));
 }
 
 void DecodeSingleByte(const uint8_t* data, size_t at, size_t end, SingleByte kind,
@@ -525,7 +550,7 @@ void CParser::Declaration(ManifestEncoding encoding)
                 EqualsNoCase(name, encoding == ManifestEncoding::Utf16LE ? "UTF-16LE" : "UTF-16BE");
             break;
         case ManifestEncoding::SingleByte:
-            known = SingleByteNamed(name) != SingleByte::None;
+            known = SingleByteNamed(name.data(), name.size()) != SingleByte::None;
             break;
         }
         if (!known)
