@@ -75,8 +75,10 @@ void EnableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcom
         if (!ReplaceAll(manifest.text, kTemplateArchitecture, attribute))
             throw ErrorCodeFromLastError();
         std::vector<CVariantChange> changes;
+        // A variant that is no longer XML (the file changed since the
+        // probe): where the dependency goes is unknown.
         if (!PlanThemedLook(variants, manifest.text, architecture, changes))
-            throw ErrorCodeFromLastError();
+            throw HRESULT_FROM_WIN32(ERROR_SXS_MANIFEST_PARSE_ERROR);
 
         update.Attach(BeginResourceUpdate(NativeTargetPath(path).c_str(), FALSE));
         if (!update)

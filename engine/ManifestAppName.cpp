@@ -3,8 +3,10 @@
 
 #include "../framework/AutoHandles.h"
 #include "../framework/MemFile.h"
+#include "manifest/XmlEscape.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 namespace
 {
@@ -26,6 +28,17 @@ BOOL ConvertToUtf8(LPCWSTR units, int count, CRuntimeHeapBlock& bytes, int& leng
                                nullptr, nullptr) == length;
 }
 } // namespace
+
+void EscapeXmlText(CMemFile& stream, LPCWSTR text, int length)
+{
+    if (length == -1)
+        length = static_cast<int>(wcslen(text));
+    if (length <= 0)
+        return;
+    EscapeXml(text, static_cast<size_t>(length),
+              [&](const wchar_t* piece, size_t units)
+              { stream.Write(piece, static_cast<UINT>(units * sizeof(WCHAR))); });
+}
 
 BOOL MakeManifestAppName(LPCWSTR path, CCodePageText& name)
 {

@@ -4,21 +4,20 @@
 
 #include "CodePageText.h"
 
+#include "manifest/ManifestTemplate.h"
+
 #include <windows.h>
 
 class CMemFile;
 
-// Appends text (length UTF-16 units, or up to the NUL when -1) to stream with
-// the five XML special characters written as entities. Any other negative
-// length writes nothing. The stream's out-of-memory exception passes through.
+// Appends text (length UTF-16 units, or up to the NUL when -1) to stream,
+// escaped as manifest/XmlEscape.h says. Any other negative length writes
+// nothing. The stream's out-of-memory exception passes through.
 void EscapeXmlText(CMemFile& stream, LPCWSTR text, int length);
 
 // Puts the target's file name, without folder and extension, XML-escaped and
 // in UTF-8, into name. 0 on failure, name then unchanged.
 BOOL MakeManifestAppName(LPCWSTR path, CCodePageText& name);
-
-// Writes "major.minor.release.build" and its NUL into the 32-byte buffer.
-void FormatVersionText(DWORD packed, int build, char (&buffer)[32]);
 
 // A new runtime-heap copy of the template resource with a NUL after it; the
 // caller owns it and frees it. Null on failure, the last error as the failing
@@ -31,11 +30,3 @@ char* LoadManifestTemplate();
 // it moves. 0 when it cannot grow: text then still points at a valid text,
 // owned by the caller.
 BOOL ReplaceAll(char*& text, const char* pattern, const char* replacement);
-
-// The template's processor, as both of its processorArchitecture attributes
-// name it; Enable puts the target's in its place.
-extern const char kTemplateArchitecture[]; // "processorArchitecture=\"X86\""
-
-// The two placeholders of the template.
-extern const char kVersionPlaceholder[]; // "%AppVersion%"
-extern const char kNamePlaceholder[];    // "%AppName%"

@@ -2,7 +2,7 @@
 // every change it makes reads back as the original with exactly the block
 // inserted, the versions named changed or the reported ranges cut out, and
 // reads as the other look.
-#include "engine/ManifestReader.h"
+#include "manifest/ManifestReader.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,7 +1,7 @@
 // The manifest reader on texts of every shape a program may carry, with
 // AddressSanitizer watching that it never reads past the variant's bytes:
 // what it reads each as, and the exact bytes of each command's change.
-#include "engine/ManifestReader.h"
+#include "manifest/ManifestReader.h"
 #include "tests/support/TestHarness.h"
 
 #include <cstring>
