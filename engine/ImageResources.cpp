@@ -1,10 +1,10 @@
 #include "ImageResources.h"
 
-#include "FileSource.h"
 #include "TargetModule.h"
 
 #include "framework/AutoHandles.h"
 #include "pe/ResourceTree.h"
+#include "pe/Win32FileSource.h"
 
 #include <cstring>
 
@@ -86,7 +86,7 @@ BOOL ReadImageResources(LPCWSTR path, CImageResources& resources)
         SetLastError(error);
         return FALSE;
     }
-    CFileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
+    pe::Win32FileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
     DWORD error = 0;
     try
     {

@@ -1,11 +1,11 @@
 #include "TargetSignature.h"
 
-#include "FileSource.h"
 #include "SignerName.h"
 #include "TargetModule.h"
 
 #include "framework/AutoHandles.h"
 #include "pe/PeImage.h"
+#include "pe/Win32FileSource.h"
 
 namespace
 {
@@ -55,7 +55,7 @@ BOOL ReadTargetSignature(LPCWSTR path, CTargetSignature& signature)
         error = GetLastError();
     else
     {
-        CFileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
+        pe::Win32FileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
         try
         {
             const pe::PeImage image(source); // checks the table lies in the file
