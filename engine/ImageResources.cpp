@@ -51,24 +51,26 @@ std::vector<CResourceVariant> VariantsOf(const pe::ResourceTree& tree, const pe:
     return variants;
 }
 
-// The flags of a .NET runtime header, or 0 when the image has none.
-DWORD RuntimeFlags(const pe::PeImage& image, pe::Source& source)
+// The file's bytes at an RVA, for RuntimeFlags.
+struct CImageBytes
 {
-    const uint32_t rva = image.DirectoryRva(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR);
-    if (rva == 0 ||
-        image.DirectorySize(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR) < sizeof(IMAGE_COR20_HEADER))
-        return 0;
-    IMAGE_COR20_HEADER header;
-    try
+    const pe::PeImage& image;
+    pe::Source& source;
+
+    static bool Read(DWORD rva, void* to, DWORD size, void* context)
     {
-        source.Read(image.OffsetOf(rva, sizeof header), &header, sizeof header);
+        auto& bytes = *static_cast<CImageBytes*>(context);
+        try
+        {
+            bytes.source.Read(bytes.image.OffsetOf(rva, size), to, size);
+            return true;
+        }
+        catch (const pe::BadImage&)
+        {
+            return false;
+        }
     }
-    catch (const pe::BadImage&)
-    {
-        return 0;
-    }
-    return header.Flags;
-}
+};
 } // namespace
 
 BOOL ReadImageResources(LPCWSTR path, CImageResources& resources)
@@ -93,9 +95,10 @@ BOOL ReadImageResources(LPCWSTR path, CImageResources& resources)
         const pe::PeImage image(source);
         const pe::ResourceTree tree(image, pe::ReadRootSection(image, source));
         resources.machine = image.Machine();
-        const DWORD flags = image.Is64() ? 0 : RuntimeFlags(image, source);
-        resources.portableIL =
-            (flags & COMIMAGE_FLAGS_ILONLY) && !(flags & COMIMAGE_FLAGS_32BITREQUIRED);
+        CImageBytes bytes{image, source};
+        resources.runtimeFlags = RuntimeFlags(
+            !image.Is64(), image.DirectoryRva(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR),
+            image.DirectorySize(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR), CImageBytes::Read, &bytes);
         resources.manifests =
             VariantsOf(tree, image, source, 24 /* RT_MANIFEST */, 1, &resources.manifestsMissing);
         resources.versions = VariantsOf(tree, image, source, 16 /* RT_VERSION */, 1, nullptr);

@@ -20,8 +20,8 @@ struct CResourceVariant
 struct CImageResources
 {
     WORD machine = 0;
-    // A .NET program that is all IL and not held to 32 bits.
-    bool portableIL = false;
+    // Of its .NET runtime header (RuntimeFlags), 0 without one.
+    DWORD runtimeFlags = 0;
     // Every language variant of manifest 1 and of version block 1, in the
     // order of the resource tree (the order the platform lists them in).
     std::vector<CResourceVariant> manifests;

@@ -35,7 +35,7 @@ void CTargetFile::Close()
 LPCSTR CTargetFile::Architecture() const
 {
     if (m_read)
-        return ManifestArchitectureOf(m_resources.machine, m_resources.portableIL);
+        return ManifestArchitectureOf(m_resources.machine, m_resources.runtimeFlags);
     return ManifestArchitecture(m_module.Get());
 }
 

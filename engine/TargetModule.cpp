@@ -150,37 +150,45 @@ const BYTE* ModuleBytes(HMODULE module, DWORD rva, DWORD size)
     return at && IsMappedRange(at, size) ? at : nullptr;
 }
 
-bool IsPortableIL(HMODULE module)
+bool ReadModuleBytes(DWORD rva, void* to, DWORD size, void* module)
 {
-    const IMAGE_NT_HEADERS* headers = DataModuleHeaders(module);
-    if (headers->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
-        return false;
-    const auto& optional = reinterpret_cast<const IMAGE_NT_HEADERS32*>(headers)->OptionalHeader;
-    if (optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)
-        return false;
-    const IMAGE_DATA_DIRECTORY& runtime =
-        optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR];
-    if (runtime.VirtualAddress == 0 || runtime.Size < sizeof(IMAGE_COR20_HEADER))
-        return false;
-    const BYTE* at = ModuleBytes(module, runtime.VirtualAddress, sizeof(IMAGE_COR20_HEADER));
-    if (!at)
-        return false;
-    IMAGE_COR20_HEADER header;
-    memcpy(&header, at, sizeof header);
-    return (header.Flags & COMIMAGE_FLAGS_ILONLY) && !(header.Flags & COMIMAGE_FLAGS_32BITREQUIRED);
+    const BYTE* at = ModuleBytes(static_cast<HMODULE>(module), rva, size);
+    if (at)
+        memcpy(to, at, size);
+    return at != nullptr;
 }
 } // namespace
 
-LPCSTR ManifestArchitectureOf(WORD machine, bool portableIL)
+DWORD RuntimeFlags(bool pe32, DWORD rva, DWORD size, ReadAtRva read, void* context)
 {
-    if (machine == IMAGE_FILE_MACHINE_I386 && portableIL)
+    IMAGE_COR20_HEADER header;
+    if (!pe32 || rva == 0 || size < sizeof header || !read(rva, &header, sizeof header, context))
+        return 0;
+    return header.Flags;
+}
+
+LPCSTR ManifestArchitectureOf(WORD machine, DWORD runtimeFlags)
+{
+    if (machine == IMAGE_FILE_MACHINE_I386 && (runtimeFlags & COMIMAGE_FLAGS_ILONLY) &&
+        !(runtimeFlags & COMIMAGE_FLAGS_32BITREQUIRED))
         return "*";
     return ProcessorArchitectureName(machine);
 }
 
 LPCSTR ManifestArchitecture(HMODULE module)
 {
-    const WORD machine = DataModuleHeaders(module)->FileHeader.Machine;
-    return ManifestArchitectureOf(machine,
-                                  machine == IMAGE_FILE_MACHINE_I386 && IsPortableIL(module));
+    const IMAGE_NT_HEADERS* headers = DataModuleHeaders(module);
+    DWORD flags = 0;
+    if (headers->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+    {
+        const auto& optional = reinterpret_cast<const IMAGE_NT_HEADERS32*>(headers)->OptionalHeader;
+        if (optional.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)
+        {
+            const IMAGE_DATA_DIRECTORY& runtime =
+                optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR];
+            flags =
+                RuntimeFlags(true, runtime.VirtualAddress, runtime.Size, ReadModuleBytes, module);
+        }
+    }
+    return ManifestArchitectureOf(headers->FileHeader.Machine, flags);
 }

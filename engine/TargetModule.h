@@ -22,13 +22,21 @@ HMODULE LoadTargetModuleByLoaderName(const std::wstring& loaderName);
 // one the tool does not serve.
 LPCSTR ProcessorArchitectureName(WORD machine);
 
-// The processorArchitecture a manifest for the program in module (from
-// LoadTargetModule) names: its processor's, or "*" for a .NET program that
+// The flags of a program's .NET runtime header (COMIMAGE_FLAGS_*), or 0
+// when it has none: for a PE32 image whose runtime directory entry (rva,
+// size) names one, read through read, which copies size bytes at an RVA
+// (false when they cannot be read). Both ways of opening a target, the
+// loader's mapping and the tool's own PE reader, get them from here.
+using ReadAtRva = bool (*)(DWORD rva, void* to, DWORD size, void* context);
+DWORD RuntimeFlags(bool pe32, DWORD rva, DWORD size, ReadAtRva read, void* context);
+
+// The processorArchitecture a manifest for a program for machine with the
+// .NET runtime flags names: its processor's, or "*" for a .NET program that
 // is all IL and not held to 32 bits, which Windows runs as a 64-bit process
 // on x64 and ARM64 and as a 32-bit one on x86.
+LPCSTR ManifestArchitectureOf(WORD machine, DWORD runtimeFlags);
+// The same for the program in module (from LoadTargetModule).
 LPCSTR ManifestArchitecture(HMODULE module);
-// The same for a program for machine that is (or is not) such a .NET program.
-LPCSTR ManifestArchitectureOf(WORD machine, bool portableIL);
 
 // Whether [bytes, bytes + size) is mapped and readable: a damaged file's
 // directories may point past the end of its mapping.

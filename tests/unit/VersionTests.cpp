@@ -143,7 +143,7 @@ TEST(TheOwnReaderReadsWhatTheLoaderReads)
     for (const wchar_t* fixture :
          {L"version_1016.exe", L"no_version.exe", L"manifest1english.exe",
           L"manifest1twolanguages.exe", L"manifest2only.exe", L"not_xml.exe", L"utf16_settings.exe",
-          L"rich_resources.exe", L"other_arch.exe", L"arm64_target.exe"})
+          L"rich_resources.exe", L"other_arch.exe", L"arm64_target.exe", L"managed.exe"})
     {
         const std::wstring path = Fixture(fixture);
         CImageResources own;
@@ -153,7 +153,7 @@ TEST(TheOwnReaderReadsWhatTheLoaderReads)
         if (!module)
             continue;
         CHECK_EQ(own.machine, DataModuleHeaders(module.Get())->FileHeader.Machine);
-        CHECK_EQ(std::string(ManifestArchitectureOf(own.machine, own.portableIL)),
+        CHECK_EQ(std::string(ManifestArchitectureOf(own.machine, own.runtimeFlags)),
                  std::string(ManifestArchitecture(module.Get())));
         std::vector<CManifestVariant> loaded;
         SetLastError(0);
