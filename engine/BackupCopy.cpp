@@ -1,7 +1,6 @@
 #include "BackupCopy.h"
 
 #include "PathNames.h"
-#include "TargetModule.h"
 
 #include "ui/ManifestToolDlg.h"
 
@@ -26,20 +25,21 @@ bool CManifestToolDlg::BackupWanted()
     return m_checkSaveCopy.SendMessage(BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-BOOL SaveBackupCopy(LPCWSTR path, bool wanted, CProgressSync& progress, CString& savedName)
+BOOL SaveBackupCopy(const CTargetPath& path, bool wanted, CProgressSync& progress,
+                    CString& savedName)
 {
     if (!wanted)
         return TRUE;
 
-    const CString backupPath = CString(path) + L".bak";
     // Names that pass MAX_PATH reach the platform in their extended form.
-    const std::wstring source = PlatformPath(path), copy = PlatformPath(backupPath);
+    const std::wstring& source = path.Platform();
+    const std::wstring copy = path.PlatformWith(L".bak");
     progress.SetPhase(0);
     BOOL cancel = FALSE;
     if (CopyFileExW(source.c_str(), copy.c_str(), CopyProgress, &progress, &cancel,
                     COPY_FILE_FAIL_IF_EXISTS))
     {
-        savedName = FindFileName(backupPath);
+        savedName = FindFileName((path.Typed() + L".bak").c_str());
         return TRUE;
     }
     // An existing copy (from an earlier change) is kept as it is; the
@@ -48,8 +48,8 @@ BOOL SaveBackupCopy(LPCWSTR path, bool wanted, CProgressSync& progress, CString&
     return GetLastError() == ERROR_FILE_EXISTS;
 }
 
-void RemoveBackupCopy(LPCWSTR path, const CString& savedName)
+void RemoveBackupCopy(const CTargetPath& path, const CString& savedName)
 {
     if (!savedName.IsEmpty())
-        DeleteFileW(PlatformPath(CString(path) + L".bak").c_str());
+        DeleteFileW(path.PlatformWith(L".bak").c_str());
 }

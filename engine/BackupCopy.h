@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ProgressSync.h"
+#include "TargetPath.h"
 
 #include "framework/AfxString.h"
 
@@ -12,8 +13,9 @@
 // reports its bytes as phase 0 of progress and stops when progress is asked
 // to (ERROR_REQUEST_ABORTED, no partial copy left). 0 on failure, with the
 // copy's last error.
-BOOL SaveBackupCopy(LPCWSTR path, bool wanted, CProgressSync& progress, CString& savedName);
+BOOL SaveBackupCopy(const CTargetPath& path, bool wanted, CProgressSync& progress,
+                    CString& savedName);
 
 // Removes the copy a command made (savedName not empty) when the command
 // ends having changed nothing after all.
-void RemoveBackupCopy(LPCWSTR path, const CString& savedName);
+void RemoveBackupCopy(const CTargetPath& path, const CString& savedName);

@@ -7,8 +7,8 @@
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
-void CManifestToolDlg::EndCommand(const CCommandOutcome& outcome, UINT okId,
-                                  const CProgressSync& progress)
+void CManifestToolDlg::EndCommand(const CTargetPath& path, const CCommandOutcome& outcome,
+                                  UINT okId, const CProgressSync& progress)
 {
     if (FAILED(outcome.code))
     {
@@ -18,9 +18,9 @@ void CManifestToolDlg::EndCommand(const CCommandOutcome& outcome, UINT okId,
         // folder.
         const bool cancelled = progress.Stopped() && outcome.keptFile.empty();
         if (cancelled || ChangedNothingOnPurpose(outcome.code))
-            RemoveBackupCopy(m_strPath, outcome.savedName);
+            RemoveBackupCopy(path, outcome.savedName);
         if (!cancelled)
-            ShowCommandError(outcome.code, m_strPath, outcome.keptFile);
+            ShowCommandError(outcome.code, path.Typed().c_str(), outcome.keptFile);
         return;
     }
 

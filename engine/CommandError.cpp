@@ -14,14 +14,14 @@
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
-HRESULT BeginUpdateErrorCode(LPCWSTR path)
+HRESULT BeginUpdateErrorCode(const CTargetPath& path)
 {
     const HRESULT code = ErrorCodeFromLastError();
     if (code != HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))
         return code;
     // The platform says only "Access is denied." for a file marked
     // read-only; the attribute is left for the user to clear.
-    const DWORD attributes = GetFileAttributesW(PlatformPath(path).c_str());
+    const DWORD attributes = GetFileAttributesW(path.Platform().c_str());
     const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
                           (attributes & FILE_ATTRIBUTE_READONLY) &&
                           !(attributes & FILE_ATTRIBUTE_DIRECTORY);

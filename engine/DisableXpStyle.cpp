@@ -18,7 +18,8 @@
 namespace
 {
 // The steps of Disable, on the command's own thread: they touch no window.
-void DisableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcome& outcome)
+void DisableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
+                 CCommandOutcome& outcome)
 {
     CTargetFile target;
     CResourceUpdate update;
@@ -30,7 +31,7 @@ void DisableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutco
         // Loaded as data: no code of the target runs.
         if (!target.Open(path))
             throw ErrorCodeFromLastError();
-        update.Attach(BeginResourceUpdate(NativeTargetPath(path).c_str(), FALSE));
+        update.Attach(BeginResourceUpdate(path.Native().c_str(), FALSE));
         if (!update)
             throw BeginUpdateErrorCode(path);
         std::vector<CManifestVariant> variants;
@@ -77,19 +78,19 @@ void CManifestToolDlg::OnDisableXpStyle()
         return;
     // A signed program loses its signature: the user decides before
     // anything is written, the copy included.
+    // Resolved once, here: the work runs on a thread of its own.
+    const CTargetPath path(m_strPath);
     bool proceed = true;
-    if (!AskBeforeUnsigning(proceed))
+    if (!AskBeforeUnsigning(path, proceed))
     {
         ShowCommandError(ErrorCodeFromLastError(), m_strPath, std::wstring());
         return;
     }
     if (!proceed)
         return;
-    // Read here: the work runs on a thread of its own.
-    const CString path = m_strPath;
     const bool copy = BackupWanted();
     CProgressSync progress(copy ? 2 : 1);
     CCommandOutcome outcome;
     RunWork(IDS_PROGRESS_DISABLE, progress, [&] { DisableWork(path, copy, progress, outcome); });
-    EndCommand(outcome, IDS_DISABLED_OK, progress);
+    EndCommand(path, outcome, IDS_DISABLED_OK, progress);
 }

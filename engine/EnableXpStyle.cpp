@@ -32,7 +32,8 @@ struct CManifestText
 };
 
 // The steps of Enable, on the command's own thread: they touch no window.
-void EnableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcome& outcome)
+void EnableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
+                CCommandOutcome& outcome)
 {
     CCodePageText name;
     DWORD packed = 0;
@@ -47,10 +48,10 @@ void EnableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcom
     {
         if (!SaveBackupCopy(path, copy, progress, outcome.savedName))
             throw ErrorCodeFromLastError();
-        if (!MakeManifestAppName(path, name))
+        if (!MakeManifestAppName(path.Typed().c_str(), name))
             throw ErrorCodeFromLastError();
         // Without readable version information the manifest says 0.0.0.0.
-        GetFileVersionNumbers(path, packed, &build);
+        GetTargetVersionNumbers(path, packed, &build);
         FormatVersionText(packed, build, version);
         manifest.text = LoadManifestTemplate();
         if (!manifest.text)
@@ -80,7 +81,7 @@ void EnableWork(LPCWSTR path, bool copy, CProgressSync& progress, CCommandOutcom
         if (!PlanThemedLook(variants, manifest.text, architecture, changes))
             throw HRESULT_FROM_WIN32(ERROR_SXS_MANIFEST_PARSE_ERROR);
 
-        update.Attach(BeginResourceUpdate(NativeTargetPath(path).c_str(), FALSE));
+        update.Attach(BeginResourceUpdate(path.Native().c_str(), FALSE));
         if (!update)
             throw BeginUpdateErrorCode(path);
         if (!WriteVariantChanges(update.Get(), changes))
@@ -118,19 +119,19 @@ void CManifestToolDlg::OnEnableXpStyle()
         return;
     // A signed program loses its signature: the user decides before
     // anything is written, the copy included.
+    // Resolved once, here: the work runs on a thread of its own.
+    const CTargetPath path(m_strPath);
     bool proceed = true;
-    if (!AskBeforeUnsigning(proceed))
+    if (!AskBeforeUnsigning(path, proceed))
     {
         ShowCommandError(ErrorCodeFromLastError(), m_strPath, std::wstring());
         return;
     }
     if (!proceed)
         return;
-    // Read here: the work runs on a thread of its own.
-    const CString path = m_strPath;
     const bool copy = BackupWanted();
     CProgressSync progress(copy ? 2 : 1);
     CCommandOutcome outcome;
     RunWork(IDS_PROGRESS_ENABLE, progress, [&] { EnableWork(path, copy, progress, outcome); });
-    EndCommand(outcome, IDS_ENABLED_OK, progress);
+    EndCommand(path, outcome, IDS_ENABLED_OK, progress);
 }

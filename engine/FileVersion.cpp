@@ -1,6 +1,7 @@
 #include "FileVersion.h"
 #include "ImageResources.h"
 #include "TargetModule.h"
+#include "TargetPath.h"
 
 #include "../errors/SystemLibrary.h"
 #include "../framework/AutoHandles.h"
@@ -8,6 +9,7 @@
 #include "../framework/ModuleState.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace
 {
@@ -141,27 +143,16 @@ BOOL VersionFromFile(LPCWSTR path, DWORD& packed, int* build)
     PackVersion(info, packed, build);
     return TRUE;
 }
-} // namespace
 
-BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
+// The version of the file the loader knows as loaderName and the file calls
+// as platformName: the platform's version reader and the data-file load look
+// for a name as the loader does; a name the loader cannot take is read with
+// the tool's own PE reader.
+BOOL VersionNumbers(LPCWSTR loaderName, LPCWSTR platformName, DWORD& packed, int* build)
 {
-    packed = 0;
-    WCHAR ownPath[MAX_PATH];
-    const bool own = !path;
-    if (own)
-    {
-        ownPath[0] = L'\0';
-        GetModuleFileNameW(AfxGetResourceHandle(), ownPath, MAX_PATH);
-        path = ownPath;
-    }
-
-    // The platform's version reader and the data-file load below look for
-    // a name as the loader does. The program's own name is the loader's
-    // already, and is no target to be named through Sysnative.
-    const std::wstring loaderPath = own ? std::wstring(ownPath) : LoaderPath(path);
-    if (loaderPath.size() >= MAX_PATH)
-        return VersionFromFile(path, packed, build);
-    path = loaderPath.c_str();
+    if (wcslen(loaderName) >= MAX_PATH)
+        return VersionFromFile(platformName, packed, build);
+    const LPCWSTR path = loaderName;
     if (!VersionResourceIsSound(path))
         return FALSE;
 
@@ -184,4 +175,24 @@ BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
     if (info)
         PackVersion(*info, packed, build);
     return TRUE;
+}
+} // namespace
+
+BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build)
+{
+    if (path)
+        return GetTargetVersionNumbers(CTargetPath(path), packed, build);
+    // The program's own name is the loader's already, and is no target to
+    // be named through Sysnative.
+    packed = 0;
+    WCHAR ownPath[MAX_PATH];
+    ownPath[0] = L'\0';
+    GetModuleFileNameW(AfxGetResourceHandle(), ownPath, MAX_PATH);
+    return VersionNumbers(ownPath, ownPath, packed, build);
+}
+
+BOOL GetTargetVersionNumbers(const CTargetPath& path, DWORD& packed, int* build)
+{
+    packed = 0;
+    return VersionNumbers(path.Loader().c_str(), path.Platform().c_str(), packed, build);
 }

@@ -1,6 +1,8 @@
 // Reading a file's version from its version resource.
 #pragma once
 
+#include "TargetPath.h"
+
 #include <windows.h>
 
 // Packed version: major (low 8 bits) in bits 31-24, minor (low 8 bits) in
@@ -9,6 +11,8 @@
 // read. A null path reads the program's own executable. Non-zero when the
 // version data were read. Out of memory throws the framework's exception.
 BOOL GetFileVersionNumbers(LPCWSTR path, DWORD& packed, int* build = nullptr);
+// The same for a target whose path is resolved already.
+BOOL GetTargetVersionNumbers(const CTargetPath& path, DWORD& packed, int* build = nullptr);
 
 inline int VersionMajor(DWORD packed)
 {

@@ -73,11 +73,11 @@ struct CImageBytes
 };
 } // namespace
 
-BOOL ReadImageResources(LPCWSTR path, CImageResources& resources)
+BOOL ReadImageResources(LPCWSTR name, CImageResources& resources)
 {
     resources = CImageResources();
-    CFileHandle file(CreateFileW(PlatformPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    CFileHandle file(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return FALSE;
     LARGE_INTEGER size;

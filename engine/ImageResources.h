@@ -31,7 +31,8 @@ struct CImageResources
     DWORD manifestsMissing = 0;
 };
 
-// Reads path's headers and those resources into resources. FALSE with the
+// Reads the headers and those resources of the file named name, in the
+// form the file calls take (CTargetPath::Platform), into resources. FALSE with the
 // last error: the file's own, or ERROR_BAD_EXE_FORMAT for anything that is
 // not a well-formed PE image. Out of memory throws std::bad_alloc.
-BOOL ReadImageResources(LPCWSTR path, CImageResources& resources);
+BOOL ReadImageResources(LPCWSTR name, CImageResources& resources);

@@ -1,7 +1,6 @@
 // Command availability: which of Enable, Disable and Start fit the file the
 // path field names. Runs on every change of the field's text.
 #include "TargetFile.h"
-#include "TargetModule.h"
 
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
@@ -19,8 +18,10 @@ void CManifestToolDlg::RefreshCommandStates()
     bool loaded = false;
     bool kept = false;
     ManifestLook look = ManifestLook::Absent;
+    // Resolved once: the probe runs on every keystroke.
+    const CTargetPath resolved(path);
     CTargetFile target;
-    if (target.Open(path))
+    if (target.Open(resolved))
     {
         loaded = true;
         std::vector<CManifestVariant> variants;
@@ -30,7 +31,7 @@ void CManifestToolDlg::RefreshCommandStates()
         // The platform is asked only about variants the reader refused,
         // about a millisecond each.
         kept = look == ManifestLook::NotXml &&
-               PlatformReadsUnreadable(PlatformPath(path).c_str(), machine, variants);
+               PlatformReadsUnreadable(resolved.Platform().c_str(), machine, variants);
     }
     const bool classic = look == ManifestLook::Absent || look == ManifestLook::Classic;
     EnableControl(IDC_ENABLE_XP, loaded && classic);

@@ -76,7 +76,7 @@ bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
 {
     for (const CManifestVariant& variant : variants)
         if (variant.reading.look == ManifestLook::NotXml &&
-            BuildsActivationContext(path, variant.language, machine))
+            JudgeActivationContext(path, variant.language, machine) == ContextVerdict::Builds)
             return true;
     return false;
 }

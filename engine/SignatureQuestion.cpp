@@ -8,16 +8,16 @@
 #include "res/resource.h"
 #include "ui/ManifestToolDlg.h"
 
-BOOL CManifestToolDlg::AskBeforeUnsigning(bool& proceed)
+BOOL CManifestToolDlg::AskBeforeUnsigning(const CTargetPath& path, bool& proceed)
 {
     proceed = true;
     CTargetSignature signature;
-    if (!ReadTargetSignature(m_strPath, signature))
+    if (!ReadTargetSignature(path, signature))
         return FALSE;
     if (!signature.isSigned)
         return TRUE;
 
-    const LPCWSTR name = FindFileName(m_strPath);
+    const LPCWSTR name = FindFileName(path.Typed().c_str());
     CString signedBy;
     if (signature.signer.empty())
         signedBy.Format(IDS_SIGNER_UNREADABLE, name);

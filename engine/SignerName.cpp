@@ -1,11 +1,10 @@
 #include "SignerName.h"
 
 #include "CryptFunctions.h"
-#include "TargetModule.h"
 
 #include <vector>
 
-std::wstring ReadSignerName(LPCWSTR path)
+std::wstring ReadSignerName(LPCWSTR file)
 {
     const CCryptFunctions crypt; // outlives the handles below
     if (!crypt)
@@ -15,7 +14,7 @@ std::wstring ReadSignerName(LPCWSTR path)
     HCRYPTMSG messageHandle = nullptr;
     // The library opens the file itself: the name it takes is the one the
     // tool's other file calls take (through Sysnative, long names extended).
-    const BOOL found = crypt.CryptQueryObject(CERT_QUERY_OBJECT_FILE, PlatformPath(path).c_str(),
+    const BOOL found = crypt.CryptQueryObject(CERT_QUERY_OBJECT_FILE, file,
                                               CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
                                               CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content,
                                               &format, &storeHandle, &messageHandle, nullptr);

@@ -10,4 +10,5 @@
 // its chain: checking revocation may wait on a network the machine does not
 // have, and the user is told who signed, not that it was verified. Empty
 // when the library, the message or the certificate cannot be read.
-std::wstring ReadSignerName(LPCWSTR path);
+// file: the program's name as the file calls take it (CTargetPath::Platform).
+std::wstring ReadSignerName(LPCWSTR file);

@@ -2,18 +2,16 @@
 
 #include "TargetModule.h"
 
-BOOL CTargetFile::Open(LPCWSTR path)
+BOOL CTargetFile::Open(const CTargetPath& path)
 {
     Close();
-    // Resolved once: the probe runs on every keystroke.
-    const std::wstring loaderName = LoaderPath(path);
-    if (loaderName.size() < MAX_PATH)
+    if (path.Loader().size() < MAX_PATH)
     {
-        m_module.Attach(LoadTargetModuleByLoaderName(loaderName));
+        m_module.Attach(LoadTargetModuleByLoaderName(path.Loader()));
         return m_module ? TRUE : FALSE;
     }
     // The loader refuses such a name even in its extended form.
-    if (!ReadImageResources(path, m_resources))
+    if (!ReadImageResources(path.Platform().c_str(), m_resources))
         return FALSE;
     if (!ProcessorArchitectureName(m_resources.machine))
     {

@@ -6,6 +6,7 @@
 
 #include "ImageResources.h"
 #include "ManifestVariants.h"
+#include "TargetPath.h"
 
 #include "framework/AutoHandles.h"
 
@@ -19,7 +20,7 @@ public:
     // FALSE with the last error: the loader's or the file's;
     // ERROR_BAD_EXE_FORMAT for what is not a program for a processor the
     // tool serves.
-    BOOL Open(LPCWSTR path);
+    BOOL Open(const CTargetPath& path);
     // Lets the file go: a loaded module is freed (the file must not be
     // mapped while it is replaced). Nothing is read after this.
     void Close();

@@ -18,8 +18,8 @@ void CManifestToolDlg::LaunchTarget()
     // The path as typed (through Sysnative under the system folder in the
     // 32-bit tool on 64-bit Windows), unless the platform needs its short
     // form.
-    const std::wstring native = NativeTargetPath(m_strPath);
-    const std::wstring program = native.size() < MAX_PATH ? native : LoaderPath(m_strPath);
+    const CTargetPath path(m_strPath);
+    const std::wstring& program = path.Native().size() < MAX_PATH ? path.Native() : path.Loader();
     // The command line is the path as the user gave it, in quotes (a 64-bit
     // program knows no Sysnative). Without one, Windows takes the unquoted
     // application name, and a program under "C:\Program Files" gets

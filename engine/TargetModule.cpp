@@ -1,7 +1,6 @@
 #include "TargetModule.h"
 
-#include "NativePath.h"
-#include "pe/Win32Path.h"
+#include "TargetPath.h"
 
 #include <cstring>
 
@@ -31,33 +30,6 @@ const IMAGE_NT_HEADERS* DataModuleHeaders(HMODULE module)
     return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
 }
 
-std::wstring PlatformPath(LPCWSTR path)
-{
-    std::wstring native = NativeTargetPath(path);
-    if (native.size() < MAX_PATH)
-        return native;
-    return pe::ExtendedPath(pe::FullPath(native.c_str()));
-}
-
-std::wstring LoaderPath(LPCWSTR path)
-{
-    // Resolved here: where the program restricts the DLL search to the
-    // system folder, the loader would look for a relative name only there.
-    const std::wstring full = pe::FullPath(NativeTargetPath(path).c_str());
-    if (full.size() < MAX_PATH)
-        return full;
-    const std::wstring extended = pe::ExtendedPath(full);
-    const DWORD size = GetShortPathNameW(extended.c_str(), nullptr, 0);
-    std::wstring shortName(size, L'\0');
-    const DWORD length = size ? GetShortPathNameW(extended.c_str(), &shortName[0], size) : 0;
-    if (length == 0 || length >= size)
-        return extended; // the platform will say what it makes of it
-    shortName.resize(length);
-    // In its plain form when that fits: some calls take no extended names.
-    std::wstring plain = pe::PlainPath(shortName);
-    return plain.size() < MAX_PATH ? plain : shortName;
-}
-
 namespace
 {
 #ifndef LOAD_LIBRARY_AS_IMAGE_RESOURCE
@@ -76,7 +48,7 @@ bool OutOfAddressSpace(DWORD error)
 
 HMODULE LoadTargetModule(LPCWSTR path)
 {
-    return LoadTargetModuleByLoaderName(LoaderPath(path));
+    return LoadTargetModuleByLoaderName(CTargetPath(path).Loader());
 }
 
 HMODULE LoadTargetModuleByLoaderName(const std::wstring& name)

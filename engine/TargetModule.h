@@ -15,7 +15,7 @@
 // ERROR_BAD_EXE_FORMAT. Null with the last error set on failure; the
 // caller releases the module with FreeLibrary.
 HMODULE LoadTargetModule(LPCWSTR path);
-// The same for a name LoaderPath has made already.
+// The same for the loader's name of a target (CTargetPath::Loader).
 HMODULE LoadTargetModuleByLoaderName(const std::wstring& loaderName);
 
 // The manifests' name of a processor ("X86", "amd64", "arm64"), or null for
@@ -41,21 +41,6 @@ LPCSTR ManifestArchitecture(HMODULE module);
 // Whether [bytes, bytes + size) is mapped and readable: a damaged file's
 // directories may point past the end of its mapping.
 bool IsMappedRange(const void* bytes, size_t size);
-
-// The target's path as the platform's file calls take it: named through
-// Sysnative under the system folder in the 32-bit tool on 64-bit Windows
-// (NativePath.h), else unchanged up to MAX_PATH, beyond it in the extended
-// form, which they take up to the platform's limit.
-std::wstring PlatformPath(LPCWSTR path);
-// The target's path as the loader and process creation take it (through
-// Sysnative as above): in full (the loader
-// searches the DLL path for a relative name), and, since they stop at
-// MAX_PATH even in the extended form, beyond it in the short (8.3) form where
-// the volume has one.
-// The loader cannot take a result of MAX_PATH or more: no short form (exFAT,
-// ReFS, volumes with 8.3 names turned off, the default for new volumes other
-// than the system's), or one that passes MAX_PATH too.
-std::wstring LoaderPath(LPCWSTR path);
 
 // The headers of a module loaded as a data file, which the loader checked.
 // Such a handle carries flag bits in its low bits; the headers are at the

@@ -42,10 +42,10 @@ bool HoldsSignedData(pe::Source& source, uint32_t offset, uint32_t size)
 }
 } // namespace
 
-BOOL ReadTargetSignature(LPCWSTR path, CTargetSignature& signature)
+BOOL ReadTargetSignature(const CTargetPath& path, CTargetSignature& signature)
 {
     signature = CTargetSignature();
-    CFileHandle file(CreateFileW(PlatformPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    CFileHandle file(CreateFileW(path.Platform().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     if (!file)
         return FALSE;
@@ -79,6 +79,6 @@ BOOL ReadTargetSignature(LPCWSTR path, CTargetSignature& signature)
         return FALSE;
     }
     if (signature.isSigned)
-        signature.signer = ReadSignerName(path);
+        signature.signer = ReadSignerName(path.Platform().c_str());
     return TRUE;
 }

@@ -3,6 +3,8 @@
 // asked first.
 #pragma once
 
+#include "TargetPath.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,4 +24,4 @@ struct CTargetSignature
 // the writer refuses it and the command says why. FALSE, with the file's
 // last error, when it cannot be opened or read. Out of memory throws
 // std::bad_alloc.
-BOOL ReadTargetSignature(LPCWSTR path, CTargetSignature& signature);
+BOOL ReadTargetSignature(const CTargetPath& path, CTargetSignature& signature);

@@ -109,7 +109,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         }
         catch (...)
         {
-            AfxReportCurrentException(message);
+            if (dialog->m_bKeepSetupFailure)
+                dialog->m_setupFailure = std::current_exception();
+            else
+                AfxReportCurrentException(message);
             // A dialog that could not even be attached cannot be run.
             if (!dialog->m_hWnd)
                 dialog->m_bModalRunning = false;
@@ -147,7 +150,7 @@ HWND CDialog::FindOwner() const
     return GetLastActivePopup(main->m_hWnd);
 }
 
-INT_PTR CDialog::DoModal()
+HWND CDialog::CreateFromTemplate(HWND owner)
 {
     LPCWSTR name = MAKEINTRESOURCEW(m_nIDHelp);
     HINSTANCE module = AfxFindResourceHandle(name, RT_DIALOG);
@@ -155,17 +158,37 @@ INT_PTR CDialog::DoModal()
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     auto* dialogTemplate = loaded ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
     if (!dialogTemplate)
-        return -1;
+        return nullptr;
+    m_nModalResult = -1;
+    m_bModalRunning = true;
+    return CreateDialogIndirectParamW(module, dialogTemplate, owner, &CDialog::DialogProc,
+                                      reinterpret_cast<LPARAM>(this));
+}
 
+BOOL CDialog::Create()
+{
+    m_bKeepSetupFailure = true;
+    HWND hWnd = CreateFromTemplate(FindOwner());
+    m_bKeepSetupFailure = false;
+    if (m_setupFailure)
+    {
+        if (hWnd && IsWindow(hWnd))
+            DestroyWindow(hWnd);
+        std::exception_ptr failure = m_setupFailure;
+        m_setupFailure = nullptr;
+        std::rethrow_exception(failure);
+    }
+    return hWnd != nullptr;
+}
+
+INT_PTR CDialog::DoModal()
+{
     HWND owner = FindOwner();
     const bool disabledOwner = owner && ::IsWindowEnabled(owner);
     if (disabledOwner)
         ::EnableWindow(owner, FALSE);
 
-    m_nModalResult = -1;
-    m_bModalRunning = true;
-    HWND hWnd = CreateDialogIndirectParamW(module, dialogTemplate, owner, &CDialog::DialogProc,
-                                           reinterpret_cast<LPARAM>(this));
+    HWND hWnd = CreateFromTemplate(owner);
     if (hWnd)
     {
         if (ContinueModal())

@@ -6,6 +6,8 @@
 
 #include "Wnd.h"
 
+#include <exception>
+
 class CDataExchange
 {
 public:
@@ -33,6 +35,14 @@ public:
     ~CDialog() override;
 
     virtual INT_PTR DoModal();
+    // Makes the dialog without showing it or running a loop (modeless); the
+    // caller shows it, may run RunModalLoop, and destroys it (the destructor
+    // does too). What its setup (attaching, OnInitDialog) lets escape is
+    // thrown again from here rather than reported, and the window goes.
+    // FALSE when the platform made no window.
+    BOOL Create();
+    // Offers each message as DoModal's loop does while ContinueModal says so.
+    void RunModalLoop();
     void EndDialog(int result);
     // Whether the modal loop goes on; asked before each message. A dialog
     // that ends on something other than a message (work done on another
@@ -57,9 +67,13 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     HWND FindOwner() const;
-    void RunModalLoop();
+    // The window from the dialog's template, owned by owner; null when the
+    // template or the window cannot be made.
+    HWND CreateFromTemplate(HWND owner);
 
     bool m_bModalRunning = false;
+    bool m_bKeepSetupFailure = false; // Create's: kept in m_setupFailure
+    std::exception_ptr m_setupFailure;
     int m_nModalResult = -1;
     bool m_bDefaultRequested = false;
 };

@@ -29,7 +29,7 @@ bool JudgesProcessor(WORD machine)
     return machine == kOwnMachine;
 }
 
-bool BuildsActivationContext(LPCWSTR path, WORD language, WORD machine)
+ContextVerdict JudgeActivationContext(LPCWSTR path, WORD language, WORD machine)
 {
     ACTCTXW request = {};
     request.cbSize = sizeof request;
@@ -41,7 +41,19 @@ bool BuildsActivationContext(LPCWSTR path, WORD language, WORD machine)
     request.wProcessorArchitecture = ProcessorOf(machine);
     const HANDLE context = CreateActCtxW(&request);
     if (context == INVALID_HANDLE_VALUE)
-        return false;
+    {
+        switch (GetLastError())
+        {
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+        case ERROR_COMMITMENT_LIMIT:
+        case ERROR_NO_SYSTEM_RESOURCES:
+        case ERROR_NOT_ENOUGH_QUOTA:
+            return ContextVerdict::NoRoom;
+        default:
+            return ContextVerdict::Refused;
+        }
+    }
     ReleaseActCtx(context);
-    return true;
+    return ContextVerdict::Builds;
 }

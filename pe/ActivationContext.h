@@ -12,9 +12,20 @@
 // a refusal there would only say what this machine lacks.
 bool JudgesProcessor(WORD machine);
 
+enum class ContextVerdict
+{
+    Builds,
+    Refused,
+    // The platform could not try for want of memory or address space: it
+    // maps the whole file, and a 32-bit process may have no room for one of
+    // a gigabyte or more (an installer). No verdict on the manifest.
+    NoRoom,
+};
+
 // Whether the platform builds an activation context from the variant of
 // manifest 1 in language of the program file at path, a program for
 // machine: its text parsed, its dependencies bound (those private to the
-// program looked for in the file's folder). Only success counts: Windows
-// gives one error (ERROR_SXS_CANT_GEN_ACTCTX) for most causes.
-bool BuildsActivationContext(LPCWSTR path, WORD language, WORD machine);
+// program looked for in the file's folder). Only success counts, but for a
+// failure for want of memory: Windows gives one error
+// (ERROR_SXS_CANT_GEN_ACTCTX) for most causes.
+ContextVerdict JudgeActivationContext(LPCWSTR path, WORD language, WORD machine);

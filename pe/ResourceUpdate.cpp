@@ -223,15 +223,15 @@ public:
         : m_machine(update.editor->Image().Machine())
     {
         for (WORD language : options.unreadableManifests)
-            if (BuildsActivationContext(update.path.c_str(), language, m_machine))
+            if (Judge(update.path, language) == ContextVerdict::Builds)
                 Fail(kErrorManifestAccepted);
         if (!options.checkManifest || !JudgesProcessor(m_machine))
             return;
-        // A variant the platform refuses in the target already is no reason
-        // to refuse the change.
+        // A variant the platform refuses in the target already, or cannot
+        // judge, is no reason to refuse the change.
         for (WORD language : ManifestLanguages(update.editor->Tree()))
             if (!Contains(update.manifestLanguages, language) ||
-                BuildsActivationContext(update.path.c_str(), language, m_machine))
+                Judge(update.path, language) == ContextVerdict::Builds)
                 m_languages.push_back(language);
     }
 
@@ -241,12 +241,17 @@ public:
         for (WORD language : m_languages)
         {
             const DWORD fault = FaultOf(ResourceUpdateStep::Judge);
-            if (fault != 0 || !BuildsActivationContext(file.c_str(), language, m_machine))
+            if (fault != 0 || Judge(file, language) == ContextVerdict::Refused)
                 Fail(kErrorManifestRefused);
         }
     }
 
 private:
+    ContextVerdict Judge(const std::wstring& file, WORD language) const
+    {
+        return JudgeActivationContext(file.c_str(), language, m_machine);
+    }
+
     WORD m_machine;
     std::vector<WORD> m_languages; // to judge in the new file
 };

@@ -7,6 +7,7 @@
 #include "DropEdit.h"
 
 #include "engine/ProgressSync.h"
+#include "engine/TargetPath.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
@@ -45,7 +46,7 @@ public:
     // signature; proceed is false when the user said No. A program that is
     // not signed goes on without a question. 0 when the file cannot be read,
     // with its last error.
-    BOOL AskBeforeUnsigning(bool& proceed);
+    BOOL AskBeforeUnsigning(const CTargetPath& path, bool& proceed);
     // Starts the target as an independent process; reports its own failure.
     void LaunchTarget();
 
@@ -59,7 +60,8 @@ public:
     // on failure the error box, or nothing when the user cancelled. A
     // command that ends having changed nothing, on purpose or cancelled,
     // takes the copy it made away again.
-    void EndCommand(const CCommandOutcome& outcome, UINT okId, const CProgressSync& progress);
+    void EndCommand(const CTargetPath& path, const CCommandOutcome& outcome, UINT okId,
+                    const CProgressSync& progress);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -88,7 +90,7 @@ constexpr HRESULT kReadOnlyTarget = static_cast<HRESULT>(0xA0041001);
 // The code for a failed begin of the update on path, made from the last
 // error at once: kReadOnlyTarget when access was denied to a file marked
 // read-only.
-HRESULT BeginUpdateErrorCode(LPCWSTR path);
+HRESULT BeginUpdateErrorCode(const CTargetPath& path);
 
 // The error box of a failed Enable or Disable on the program at path;
 // keptFile, when not empty, is where a failed replacement left the program,

@@ -65,10 +65,11 @@ public:
         }
     }
 
-    // Once the thread has ended: throws again what the work let escape.
+    // Waits for the thread, and throws again what the work let escape.
     void Rethrow() const
     {
-        WaitForSingleObject(m_thread, INFINITE);
+        if (m_thread)
+            WaitForSingleObject(m_thread, INFINITE);
         if (m_escaped)
             std::rethrow_exception(m_escaped);
     }
@@ -108,23 +109,32 @@ END_MESSAGE_MAP()
 void CProgressDlg::Run(CWnd* owner, const CString& text, CProgressSync& sync,
                        const std::function<void()>& work)
 {
-    // Made before the work starts: running out of memory here changes nothing.
+    // Made, hidden, before the work starts: what fails while it is set up
+    // (memory running out) is thrown from here, and nothing has changed.
     CProgressDlg dialog(owner, text, sync);
+    const bool window = dialog.Create() != FALSE;
     CWorkThread thread(work, sync);
-    if (!thread.Started())
+    if (!window || !thread.Started())
     {
-        work();
+        thread.Rethrow();
+        if (!thread.Started())
+            work();
         return;
     }
-    // The first half second without a window of its own: most commands end
-    // here. The owner is enabled again before the dialog runs, which
-    // disables it for its run and enables it before it goes, so that the
-    // activation comes back to the owner.
+    // The first half second nothing shows: most commands end here.
     owner->EnableWindow(FALSE);
-    const bool ended = thread.PumpUntilEnded(kShowAfter);
+    if (!thread.PumpUntilEnded(kShowAfter))
+    {
+        dialog.ShowWindow(SW_SHOW);
+        ::SetFocus(::GetDlgItem(dialog.m_hWnd, IDCANCEL));
+        dialog.RunModalLoop();
+    }
+    // The owner is enabled before the window goes, so that the activation
+    // comes back to it rather than to another program's window.
     owner->EnableWindow(TRUE);
-    if (!ended)
-        dialog.DoModal();
+    if (::GetActiveWindow() == dialog.m_hWnd)
+        ::SetActiveWindow(owner->m_hWnd);
+    dialog.ShowWindow(SW_HIDE);
     thread.Rethrow();
 }
 
@@ -158,7 +168,8 @@ BOOL CProgressDlg::OnInitDialog()
     SetDlgItemTextW(m_hWnd, IDC_PROGRESS_TEXT, m_strText);
     m_bar.SetPos(m_sync.Permille());
     SetTimer(m_hWnd, kTimer, kTimerInterval, nullptr);
-    return TRUE; // the focus on Cancel
+    // The focus stays where it is until the window shows.
+    return FALSE;
 }
 
 BOOL CProgressDlg::ContinueModal()

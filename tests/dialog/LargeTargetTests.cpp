@@ -325,6 +325,8 @@ TEST(LongWorkShowsItsProgressAndCanBeCancelled)
                         watcher.m_positions.size(), watcher.m_slowest);
                  CHECK_EQ(theTestApp.m_boxes.size(), size_t(1)); // the question
                  CHECK_EQ(Buttons(d.m_hWnd), std::string("-DS"));
+                 if (!theTestApp.m_boxes.empty() && Buttons(d.m_hWnd) != "-DS")
+                     Fail(__FILE__, __LINE__, "the box said: " + Utf8(theTestApp.m_boxes[0]));
                  theTestApp.Clear();
                  SetSaveCopy(d.m_hWnd, false);
                  Click(d.m_hWnd, IDC_DISABLE_XP);

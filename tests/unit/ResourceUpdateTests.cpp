@@ -597,9 +597,11 @@ TEST(TheCommitAsksThePlatformAboutTheManifest)
     CHECK(JudgesProcessor(own));
     CHECK(!JudgesProcessor(MachineOf(Fixture(L"other_arch.exe"))));
     CHECK(!JudgesProcessor(MachineOf(Fixture(L"arm64_target.exe"))));
-    CHECK(BuildsActivationContext(Fixture(L"uac_only.exe").c_str(), 0x409, own));
-    CHECK(BuildsActivationContext(Fixture(L"not_xml.exe").c_str(), 0, own));
-    CHECK(!BuildsActivationContext(Fixture(L"broken_xml.exe").c_str(), 0, own));
+    const auto judge = [&](const wchar_t* fixture, WORD language)
+    { return int(JudgeActivationContext(Fixture(fixture).c_str(), language, own)); };
+    CHECK_EQ(judge(L"uac_only.exe", 0x409), int(ContextVerdict::Builds));
+    CHECK_EQ(judge(L"not_xml.exe", 0), int(ContextVerdict::Builds));
+    CHECK_EQ(judge(L"broken_xml.exe", 0), int(ContextVerdict::Refused));
 
     CScratchFolder folder(L"update_judged");
     const char unbound[] =
