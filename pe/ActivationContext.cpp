@@ -22,6 +22,25 @@ WORD ProcessorOf(WORD machine)
         return PROCESSOR_ARCHITECTURE_INTEL;
     }
 }
+// Whether the whole file at path can be mapped into this process: the
+// platform maps it to read its manifest, and a 32-bit process may have no
+// room left for a file of a gigabyte or more. The view is let go at once;
+// nothing is read.
+bool CanMapWhole(LPCWSTR path)
+{
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return true; // not for want of room
+    const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    if (view)
+        UnmapViewOfFile(view);
+    if (mapping)
+        CloseHandle(mapping);
+    CloseHandle(file);
+    return view != nullptr;
+}
 } // namespace
 
 bool JudgesProcessor(WORD machine)
@@ -42,6 +61,8 @@ ContextVerdict JudgeActivationContext(LPCWSTR path, WORD language, WORD machine)
     const HANDLE context = CreateActCtxW(&request);
     if (context == INVALID_HANDLE_VALUE)
     {
+        // The error says little (the platform may report a mapping that
+        // failed as any other cause): whether the file fits is asked again.
         switch (GetLastError())
         {
         case ERROR_NOT_ENOUGH_MEMORY:
@@ -51,7 +72,7 @@ ContextVerdict JudgeActivationContext(LPCWSTR path, WORD language, WORD machine)
         case ERROR_NOT_ENOUGH_QUOTA:
             return ContextVerdict::NoRoom;
         default:
-            return ContextVerdict::Refused;
+            return CanMapWhole(path) ? ContextVerdict::Refused : ContextVerdict::NoRoom;
         }
     }
     ReleaseActCtx(context);
