@@ -38,17 +38,17 @@ public:
     bool Started() const { return m_thread != nullptr; }
 
     // Answers the window thread's messages until the work has ended or
-    // timeout has passed; whether it has ended.
+    // timeout (INFINITE: none) has passed; whether it has ended.
     bool PumpUntilEnded(DWORD timeout) const
     {
         const DWORD start = GetTickCount();
         for (;;)
         {
             const DWORD elapsed = GetTickCount() - start;
-            if (m_sync.Finished() || elapsed >= timeout)
+            if (m_sync.Finished() || (timeout != INFINITE && elapsed >= timeout))
                 return m_sync.Finished();
-            if (MsgWaitForMultipleObjects(1, &m_thread, FALSE, timeout - elapsed, QS_ALLINPUT) ==
-                WAIT_OBJECT_0)
+            const DWORD wait = timeout == INFINITE ? INFINITE : timeout - elapsed;
+            if (MsgWaitForMultipleObjects(1, &m_thread, FALSE, wait, QS_ALLINPUT) == WAIT_OBJECT_0)
                 return true;
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -109,33 +109,50 @@ END_MESSAGE_MAP()
 void CProgressDlg::Run(CWnd* owner, const CString& text, CProgressSync& sync,
                        const std::function<void()>& work)
 {
-    // Made, hidden, before the work starts: what fails while it is set up
-    // (memory running out) is thrown from here, and nothing has changed.
     CProgressDlg dialog(owner, text, sync);
-    const bool window = dialog.Create() != FALSE;
     CWorkThread thread(work, sync);
-    if (!window || !thread.Started())
+    if (!thread.Started())
     {
-        thread.Rethrow();
-        if (!thread.Started())
-            work();
+        work();
         return;
     }
-    // The first half second nothing shows: most commands end here.
+    // The first half second nothing shows: most commands end here, and pay
+    // for no window.
     owner->EnableWindow(FALSE);
     if (!thread.PumpUntilEnded(kShowAfter))
     {
-        dialog.ShowWindow(SW_SHOW);
-        ::SetFocus(::GetDlgItem(dialog.m_hWnd, IDCANCEL));
-        dialog.RunModalLoop();
+        if (dialog.Show())
+            dialog.RunModalLoop();
+        else
+            thread.PumpUntilEnded(INFINITE);
     }
     // The owner is enabled before the window goes, so that the activation
     // comes back to it rather than to another program's window.
     owner->EnableWindow(TRUE);
-    if (::GetActiveWindow() == dialog.m_hWnd)
+    if (dialog.m_hWnd && ::GetActiveWindow() == dialog.m_hWnd)
         ::SetActiveWindow(owner->m_hWnd);
-    dialog.ShowWindow(SW_HIDE);
+    if (dialog.m_hWnd)
+        dialog.ShowWindow(SW_HIDE);
     thread.Rethrow();
+}
+
+bool CProgressDlg::Show() noexcept
+{
+    // The window is a help, not a step of the work: where it cannot be made
+    // (memory running out while it is set up), the work goes on without it
+    // and the command reports only its own outcome.
+    try
+    {
+        if (!Create())
+            return false;
+    }
+    catch (...)
+    {
+        return false;
+    }
+    ShowWindow(SW_SHOW);
+    ::SetFocus(::GetDlgItem(m_hWnd, IDCANCEL));
+    return true;
 }
 
 CProgressDlg::CProgressDlg(CWnd* owner, const CString& text, CProgressSync& sync)

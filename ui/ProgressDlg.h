@@ -1,7 +1,7 @@
 // CProgressDlg: the window of a command's long work. The work runs on a
 // thread of its own while the window's thread goes on answering messages,
 // with the main window disabled as under any modal dialog. Work that ends
-// within half a second shows nothing; after that this dialog shows the
+// within half a second makes no window; after that this dialog shows the
 // program's name, a bar that follows the bytes done, and Cancel, which asks
 // the work to stop and waits for it to unwind. The work and the window share
 // only a CProgressSync.
@@ -32,6 +32,8 @@ public:
 
 protected:
     CProgressDlg(CWnd* owner, const CString& text, CProgressSync& sync);
+    // Makes and shows the window; false when it cannot be made.
+    bool Show() noexcept;
 
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
