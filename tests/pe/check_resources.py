@@ -115,7 +115,10 @@ STRINGS = {
          "'%s' is read-only, and Lumaform does not change read-only files. Clear the Read-only "
          "attribute in the file's properties, then try again.",
          "The resources of '%s' cannot grow: the program's file leaves them no room. The program "
-         "was not changed."],
+         "was not changed.",
+         "Windows would refuse to start '%s' with the changed manifest. The program was not changed.",
+         "The manifest of '%s' is in a form Lumaform does not change, and Windows accepts it as it "
+         "is. The program was not changed."],
     FR: ["Fichiers exécutables (*.exe)|*.exe||", "Erreur inattendue : %s",
          "Style XP activés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          "Style XP désactivés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
@@ -125,7 +128,11 @@ STRINGS = {
          "'%s' est en lecture seule, et Lumaform ne modifie pas les fichiers en lecture seule. "
          "Décochez l'attribut Lecture seule dans les propriétés du fichier, puis réessayez.",
          "Les ressources de '%s' ne peuvent pas grandir : le fichier du programme ne leur laisse "
-         "pas de place. Le programme n'a pas été modifié."],
+         "pas de place. Le programme n'a pas été modifié.",
+         "Windows refuserait de démarrer '%s' avec le manifeste modifié. Le programme n'a pas été "
+         "modifié.",
+         "Le manifeste de '%s' est sous une forme que Lumaform ne modifie pas, et Windows "
+         "l'accepte tel quel. Le programme n'a pas été modifié."],
 }
 
 
