@@ -35,7 +35,8 @@ void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile)
                      : code == static_cast<HRESULT>(kErrorNoRoomForResources) ? IDS_NO_ROOM
                      : code == static_cast<HRESULT>(kErrorManifestRefused)    ? IDS_MANIFEST_REFUSED
                      : code == static_cast<HRESULT>(kErrorManifestAccepted)   ? IDS_MANIFEST_KEPT
-                                                                              : 0;
+                     : code == static_cast<HRESULT>(kErrorManifestUnjudged) ? IDS_MANIFEST_UNJUDGED
+                                                                            : 0;
     if (own != 0)
     {
         CString text;
@@ -53,5 +54,6 @@ void ShowCommandError(HRESULT code, LPCWSTR path, const std::wstring& keptFile)
 bool ChangedNothingOnPurpose(HRESULT code)
 {
     return code == static_cast<HRESULT>(kErrorManifestRefused) ||
-           code == static_cast<HRESULT>(kErrorManifestAccepted);
+           code == static_cast<HRESULT>(kErrorManifestAccepted) ||
+           code == static_cast<HRESULT>(kErrorManifestUnjudged);
 }

@@ -55,9 +55,14 @@ void DisableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
         options.context = &progress;
         progress.SetPhase(copy ? 1 : 0);
         // Nothing asks for the themed look (the file changed since the
-        // probe): the file is left as it is.
+        // probe): the file is left as it is, and a Cancel still undoes the
+        // copy.
         if (changes.empty())
+        {
             update.Discard();
+            if (progress.Stopped())
+                throw HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        }
         else if (!update.Commit(&outcome.keptFile, &options))
             throw ErrorCodeFromLastError();
     }

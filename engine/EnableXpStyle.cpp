@@ -95,9 +95,13 @@ void EnableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
         options.context = &progress;
         progress.SetPhase(copy ? 1 : 0);
         // Every variant already asks (the file changed since the probe):
-        // the file is left as it is.
+        // the file is left as it is, and a Cancel still undoes the copy.
         if (changes.empty())
+        {
             update.Discard();
+            if (progress.Stopped())
+                throw HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        }
         // From here the update counts as closed, whatever the commit gives.
         else if (!update.Commit(&outcome.keptFile, &options))
             throw ErrorCodeFromLastError();

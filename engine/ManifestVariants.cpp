@@ -76,7 +76,8 @@ bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
 {
     for (const CManifestVariant& variant : variants)
         if (variant.reading.look == ManifestLook::NotXml &&
-            JudgeActivationContext(path, variant.language, machine) == ContextVerdict::Builds)
+            (!JudgesProcessor(machine) ||
+             JudgeActivationContext(path, variant.language, machine) != ContextVerdict::Refused))
             return true;
     return false;
 }

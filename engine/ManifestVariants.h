@@ -16,9 +16,10 @@
 // when the listing itself fails.
 BOOL ReadManifestVariants(HMODULE module, std::vector<CManifestVariant>& variants);
 
-// Whether Windows builds an activation context from a variant of the
-// program at path (a program for machine) that the reader cannot read: the
-// probe offers no command for it, as Disable would delete it.
+// Whether a variant of the program at path (a program for machine) that the
+// reader cannot read is one Windows may accept: it builds an activation
+// context from it, or cannot be asked here. The probe offers no command for
+// it, as Disable would delete it.
 bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
                              const std::vector<CManifestVariant>& variants);
 

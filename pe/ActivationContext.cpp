@@ -22,16 +22,16 @@ WORD ProcessorOf(WORD machine)
         return PROCESSOR_ARCHITECTURE_INTEL;
     }
 }
-// Whether the whole file at path can be mapped into this process: the
-// platform maps it to read its manifest, and a 32-bit process may have no
-// room left for a file of a gigabyte or more. The view is let go at once;
+// Whether the whole file at path can be opened and mapped into this process:
+// the platform maps it to read its manifest, and a 32-bit process may have
+// no room left for a file of a gigabyte or more. The view is let go at once;
 // nothing is read.
 bool CanMapWhole(LPCWSTR path)
 {
     const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return true; // not for want of room
+        return false;
     const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
     if (view)
@@ -70,9 +70,9 @@ ContextVerdict JudgeActivationContext(LPCWSTR path, WORD language, WORD machine)
         case ERROR_COMMITMENT_LIMIT:
         case ERROR_NO_SYSTEM_RESOURCES:
         case ERROR_NOT_ENOUGH_QUOTA:
-            return ContextVerdict::NoRoom;
+            return ContextVerdict::Unknown;
         default:
-            return CanMapWhole(path) ? ContextVerdict::Refused : ContextVerdict::NoRoom;
+            return CanMapWhole(path) ? ContextVerdict::Refused : ContextVerdict::Unknown;
         }
     }
     ReleaseActCtx(context);

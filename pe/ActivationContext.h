@@ -16,16 +16,17 @@ enum class ContextVerdict
 {
     Builds,
     Refused,
-    // The platform could not try for want of memory or address space: it
-    // maps the whole file, and a 32-bit process may have no room for one of
-    // a gigabyte or more (an installer). No verdict on the manifest.
-    NoRoom,
+    // The platform could not try: it maps the whole file, and a 32-bit
+    // process may have no room for one of a gigabyte or more (an
+    // installer), or the file could not be opened (a scanner holding it).
+    // No verdict on the manifest.
+    Unknown,
 };
 
 // Whether the platform builds an activation context from the variant of
 // manifest 1 in language of the program file at path, a program for
 // machine: its text parsed, its dependencies bound (those private to the
 // program looked for in the file's folder). Only success counts, but for a
-// failure for want of memory: Windows gives one error
+// failure to open or map the file: Windows gives one error
 // (ERROR_SXS_CANT_GEN_ACTCTX) for most causes.
 ContextVerdict JudgeActivationContext(LPCWSTR path, WORD language, WORD machine);

@@ -222,9 +222,17 @@ public:
     CManifestJudgement(const PendingUpdate& update, const ResourceCommitOptions& options)
         : m_machine(update.editor->Image().Machine())
     {
+        // An unreadable variant goes only where the platform refuses it as
+        // well; where it cannot say, it stays.
         for (WORD language : options.unreadableManifests)
-            if (Judge(update.path, language) == ContextVerdict::Builds)
+        {
+            const ContextVerdict verdict =
+                JudgesProcessor(m_machine) ? Judge(update.path, language) : ContextVerdict::Unknown;
+            if (verdict == ContextVerdict::Builds)
                 Fail(kErrorManifestAccepted);
+            if (verdict == ContextVerdict::Unknown)
+                Fail(kErrorManifestUnjudged);
+        }
         if (!options.checkManifest || !JudgesProcessor(m_machine))
             return;
         // A variant the platform refuses in the target already, or cannot

@@ -33,9 +33,12 @@ constexpr DWORD kErrorNoRoomForResources = 0xA0520001;
 // The last errors of a commit that a check of the program's manifest stopped
 // (ResourceCommitOptions): the platform would refuse manifest 1 of the new
 // file, while it builds the target's; the platform builds a variant of
-// manifest 1 that the update deletes as unreadable.
+// manifest 1 that the update deletes as unreadable; or it cannot be asked
+// about such a variant (a program of another processor, a file it cannot
+// map).
 constexpr DWORD kErrorManifestRefused = 0xA0520002;
 constexpr DWORD kErrorManifestAccepted = 0xA0520003;
+constexpr DWORD kErrorManifestUnjudged = 0xA0520004;
 
 // What a commit checks beyond the platform's contract, asking the platform
 // itself (ActivationContext.h) whether it would start the program.
@@ -49,8 +52,10 @@ struct ResourceCommitOptions
     // what this machine cannot bind.
     bool checkManifest = false;
     // Languages of manifest 1 that the update deletes because the caller
-    // cannot read them: where the platform builds the target's variant in
-    // one of them, the commit fails with kErrorManifestAccepted.
+    // cannot read them: only where the platform refuses the target's variant
+    // too. Where it builds one, the commit fails with
+    // kErrorManifestAccepted; where it cannot judge one, with
+    // kErrorManifestUnjudged.
     std::vector<WORD> unreadableManifests;
     // Told how many bytes of the new file are written (done of total) as it
     // is written, and once more before it takes the target's place; a false

@@ -62,6 +62,10 @@ void CDropEdit::AcceptDropsFromLowerIntegrity()
 void CDropEdit::OnDropFiles(HDROP drop)
 {
     CDropHandle release(drop);
+    // A window that takes no input (a command working, a box up) takes no
+    // drop either: the path must stay the one the command works on.
+    if (!::IsWindowEnabled(::GetAncestor(m_hWnd, GA_ROOT)))
+        return;
     // As long as the name is: a path may pass MAX_PATH.
     const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
     if (length == 0)

@@ -86,6 +86,18 @@ void CManifestToolDlg::OnCancel()
     CDialog::OnCancel();
 }
 
+LRESULT CManifestToolDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // While a command works the window is disabled, yet a click sent to one
+    // of its buttons (an accessibility tool's, or a key on the button that
+    // kept the focus) still arrives: no second command starts inside the
+    // first. Closing is taken; it stops the work.
+    if (m_pWork && message == WM_COMMAND && lParam != 0 && HIWORD(wParam) == BN_CLICKED &&
+        LOWORD(wParam) != IDCANCEL)
+        return 0;
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
 void CManifestToolDlg::RunWork(UINT textId, CProgressSync& progress,
                                const std::function<void()>& work)
 {

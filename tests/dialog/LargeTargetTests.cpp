@@ -152,7 +152,9 @@ uint64_t HashOf(const std::wstring& path)
 // Windows' check for hung windows would: sends it WM_NULL every 50 ms and
 // times the answer, finds the progress window and reads its text and bar,
 // and, when asked to, presses its Cancel or closes the main window once the
-// bar has passed a point.
+// bar has passed a point, or clicks the main window's commands while the
+// work runs (as an accessibility tool may: its window is disabled, its
+// buttons are not).
 class CWindowWatcher
 {
 public:
@@ -161,6 +163,7 @@ public:
         Watch,
         PressCancel,
         CloseMain,
+        ClickCommands,
     };
     CWindowWatcher(HWND main, Action action, int atPermille)
         : m_main(main), m_action(action), m_at(atPermille), m_start(GetTickCount())
@@ -250,8 +253,11 @@ private:
                     self.m_acted = true;
                     if (self.m_action == PressCancel)
                         PostMessageW(GetDlgItem(self.m_progress, IDCANCEL), BM_CLICK, 0, 0);
-                    else
+                    else if (self.m_action == CloseMain)
                         PostMessageW(self.m_main, WM_CLOSE, 0, 0);
+                    else
+                        for (int command : {IDC_ENABLE_XP, IDC_DISABLE_XP})
+                            PostMessageW(GetDlgItem(self.m_main, command), BM_CLICK, 0, 0);
                 }
             }
             Sleep(50);
@@ -282,9 +288,10 @@ std::wstring ProgressText(bool enable, const wchar_t* name)
 // Work of several seconds, with and without the copy: the progress window
 // shows within a second or two, names the program, and its bar moves; the
 // main window answers within a second throughout; the usual question
-// follows. Cancel during the copy and during the rewrite, and a failure with
-// the window up, leave the program's every byte, nothing beside it and the
-// buttons as they were; closing the main window cancels the work first.
+// follows, once, whatever is clicked meanwhile. Cancel during the copy and
+// during the rewrite, and a failure with the window up, leave the program's
+// every byte, nothing beside it and the buttons as they were; closing the
+// main window cancels the work first.
 TEST(LongWorkShowsItsProgressAndCanBeCancelled)
 {
     CScratchFolder folder(L"long_work");
@@ -303,7 +310,8 @@ TEST(LongWorkShowsItsProgressAndCanBeCancelled)
              {
                  theTestApp.Clear();
                  SetSaveCopy(d.m_hWnd, copy);
-                 CWindowWatcher watcher(d.m_hWnd, CWindowWatcher::Watch, 0);
+                 CWindowWatcher watcher(
+                     d.m_hWnd, copy ? CWindowWatcher::ClickCommands : CWindowWatcher::Watch, 0);
                  {
                      // A disk that takes a millisecond a piece: Wine's cache
                      // would take the whole file before the bar is read.
@@ -318,6 +326,7 @@ TEST(LongWorkShowsItsProgressAndCanBeCancelled)
                  CHECK(std::adjacent_find(watcher.m_positions.begin(), watcher.m_positions.end(),
                                           std::less<int>()) != watcher.m_positions.end());
                  CHECK(std::is_sorted(watcher.m_positions.begin(), watcher.m_positions.end()));
+                 CHECK_EQ(watcher.m_acted, copy);
                  CHECK_EQ(watcher.m_unanswered, 0);
                  CHECK(watcher.m_slowest < 1000);
                  printf("  Enable%s: progress window after %lu ms, %zu readings of its bar, "

@@ -10,6 +10,7 @@
 #include "../support/UpdateFaults.h"
 
 #include "engine/NativePath.h"
+#include "pe/ResourceUpdate.h"
 #include "res/resource.h"
 
 #include "framework/WinApp.h"
@@ -344,6 +345,15 @@ TEST(WindowsJudgesEveryChangeFirst)
     auto text = [](UINT english)
     {
         const bool refused = english == IDS_MANIFEST_REFUSED;
+        if (english == IDS_MANIFEST_UNJUDGED)
+            return std::wstring(French() ? L"Le manifeste de 'Judged.exe' est sous une forme que "
+                                           L"Lumaform ne modifie pas, et Windows ne peut pas "
+                                           L"\u00eatre consult\u00e9 ici pour savoir s'il "
+                                           L"l'accepte. Le programme n'a pas \u00e9t\u00e9 "
+                                           L"modifi\u00e9."
+                                         : L"The manifest of 'Judged.exe' is in a form Lumaform "
+                                           L"does not change, and Windows cannot be asked here "
+                                           L"whether it accepts it. The program was not changed.");
         if (French())
             return refused
                        ? std::wstring(L"Windows refuserait de d\u00e9marrer 'Judged.exe' avec "
@@ -358,11 +368,23 @@ TEST(WindowsJudgesEveryChangeFirst)
                                       L"not change, and Windows accepts it as it is. The program "
                                       L"was not changed.");
     };
+    // A program of the other processor whose manifest neither reader reads:
+    // the platform here cannot say whether its own Windows would accept it.
+    const std::wstring other = folder / L"other.bin";
+    CopyFileW(Fixture(L"other_arch.exe").c_str(), other.c_str(), FALSE);
+    const std::string broken = LoaderResources(Fixture(L"broken_xml.exe"))[L"#24/#1/0"];
+    HANDLE update = BeginResourceUpdate(other.c_str(), FALSE);
+    CHECK(update && UpdateResourceEntry(update, RT_MANIFEST, MAKEINTRESOURCEW(1), 0,
+                                        const_cast<char*>(broken.data()), DWORD(broken.size())));
+    CHECK(EndResourceUpdate(update, FALSE));
     CManifestToolDlg dialog;
     RunDialog(
         dialog,
         {[&](CManifestToolDlg& d)
          {
+             SetPath(d.m_hWnd, other);
+             CHECK_EQ(Buttons(d.m_hWnd), std::string("--S"));
+             const std::wstring otherName = L"other.bin";
              const struct
              {
                  const wchar_t* fixture; // probed
@@ -378,13 +400,16 @@ TEST(WindowsJudgesEveryChangeFirst)
                  {L"broken_xml.exe", L"not_xml.exe", IDC_DISABLE_XP, false, IDS_MANIFEST_KEPT},
                  {L"broken_xml.exe", L"broken_xml.exe", IDC_DISABLE_XP, false, 0},
                  {L"other_arch.exe", L"other_arch.exe", IDC_ENABLE_XP, true, 0},
+                 {L"broken_xml.exe", otherName.c_str(), IDC_DISABLE_XP, false,
+                  IDS_MANIFEST_UNJUDGED},
              };
              for (const auto& command : commands)
              {
                  WriteFileBytes(target, ReadFileBytes(Fixture(command.fixture)));
                  SetPath(d.m_hWnd, target);
                  const std::string buttons = Buttons(d.m_hWnd);
-                 const std::string original = ReadFileBytes(Fixture(command.changed));
+                 const std::string original =
+                     ReadFileBytes(command.changed == otherName ? other : Fixture(command.changed));
                  WriteFileBytes(target, original);
                  theTestApp.m_boxes.clear();
                  {
@@ -400,7 +425,7 @@ TEST(WindowsJudgesEveryChangeFirst)
                      if (!theTestApp.m_boxes.empty())
                          CHECK_EQ(theTestApp.m_boxes[0], text(command.box));
                      CHECK(ReadFileBytes(target) == original);
-                     CHECK_EQ(FilesIn(folder.Path()), 1);
+                     CHECK_EQ(FilesIn(folder.Path()), 2);
                      CHECK_EQ(Buttons(d.m_hWnd), buttons);
                  }
                  else

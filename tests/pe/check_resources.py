@@ -118,7 +118,9 @@ STRINGS = {
          "was not changed.",
          "Windows would refuse to start '%s' with the changed manifest. The program was not changed.",
          "The manifest of '%s' is in a form Lumaform does not change, and Windows accepts it as it "
-         "is. The program was not changed."],
+         "is. The program was not changed.",
+         "The manifest of '%s' is in a form Lumaform does not change, and Windows cannot be "
+         "asked here whether it accepts it. The program was not changed."],
     FR: ["Fichiers exécutables (*.exe)|*.exe||", "Erreur inattendue : %s",
          "Style XP activés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
          "Style XP désactivés avec succès%s.\n\nVoulez-vous lancer l'application maintenant ?",
@@ -132,7 +134,10 @@ STRINGS = {
          "Windows refuserait de démarrer '%s' avec le manifeste modifié. Le programme n'a pas été "
          "modifié.",
          "Le manifeste de '%s' est sous une forme que Lumaform ne modifie pas, et Windows "
-         "l'accepte tel quel. Le programme n'a pas été modifié."],
+         "l'accepte tel quel. Le programme n'a pas été modifié.",
+         "Le manifeste de '%s' est sous une forme que Lumaform ne modifie pas, et Windows ne "
+         "peut pas être consulté ici pour savoir s'il l'accepte. Le programme n'a pas été "
+         "modifié."],
 }
 
 

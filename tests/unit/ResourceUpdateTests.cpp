@@ -641,4 +641,12 @@ TEST(TheCommitAsksThePlatformAboutTheManifest)
         CHECK_EQ(FilesIn(folder.Path()), 1);
         DeleteFileW(path.c_str());
     }
+    // No verdict is no refusal: the unreadable variant of a program for
+    // another processor stays.
+    const std::wstring other = CopyFixture(folder, L"other_arch.exe", L"other.exe");
+    CHECK_EQ(CommitManifest(other, 0, "<assembly>&</assembly>", ResourceCommitOptions()), DWORD(0));
+    const std::string before = ReadFileBytes(other);
+    CHECK_EQ(CommitManifest(other, 0, nullptr, {false, {0}}), kErrorManifestUnjudged);
+    CHECK(ReadFileBytes(other) == before);
+    CHECK_EQ(FilesIn(folder.Path()), 1);
 }
