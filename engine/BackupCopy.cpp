@@ -50,6 +50,16 @@ BOOL SaveBackupCopy(const CTargetPath& path, bool wanted, CProgressSync& progres
 
 void RemoveBackupCopy(const CTargetPath& path, const CString& savedName)
 {
-    if (!savedName.IsEmpty())
-        DeleteFileW(path.PlatformWith(L".bak").c_str());
+    if (savedName.IsEmpty())
+        return;
+    // A scanner may still be reading the copy just made: it is waited for
+    // a moment, as the writer waits for its own side files.
+    const std::wstring copy = path.PlatformWith(L".bak");
+    for (int retry = 0; !DeleteFileW(copy.c_str()) && retry < 8; ++retry)
+    {
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
+            break;
+        Sleep(250);
+    }
 }

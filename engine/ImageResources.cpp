@@ -76,8 +76,9 @@ struct CImageBytes
 BOOL ReadImageResources(LPCWSTR name, CImageResources& resources)
 {
     resources = CImageResources();
-    CFileHandle file(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Beside the update's own handle, which holds the right to delete.
+    CFileHandle file(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return FALSE;
     LARGE_INTEGER size;

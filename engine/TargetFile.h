@@ -36,6 +36,7 @@ public:
 
 private:
     CLibrary m_module;
-    bool m_read = false; // by the tool's own reader, into m_resources
+    std::wstring m_platformName; // of a loaded module (CTargetPath::Platform)
+    bool m_read = false;         // by the tool's own reader, into m_resources
     CImageResources m_resources;
 };

@@ -14,6 +14,10 @@
 
 namespace
 {
+// Windows ends a process that has not answered WM_ENDSESSION within a few
+// seconds.
+constexpr DWORD kEndSessionWait = 4000;
+
 // The error code whose text says why the file dialog failed.
 HRESULT FileDialogErrorCode(DWORD failure)
 {
@@ -95,6 +99,20 @@ LRESULT CManifestToolDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     if (m_pWork && message == WM_COMMAND && lParam != 0 && HIWORD(wParam) == BN_CLICKED &&
         LOWORD(wParam) != IDCANCEL)
         return 0;
+    // Logging off while a command works: the session is asked to wait, and
+    // if it ends anyway the work stops and unwinds first (its new file
+    // removed, the program as it was, or the new one in its place), since
+    // the process may end as soon as this message is answered.
+    if (m_pWork && message == WM_QUERYENDSESSION)
+        return FALSE;
+    if (m_pWork && message == WM_ENDSESSION && wParam)
+    {
+        m_pWork->Stop();
+        const DWORD start = GetTickCount();
+        while (!m_pWork->Finished() && GetTickCount() - start < kEndSessionWait)
+            Sleep(10);
+        return 0;
+    }
     return CDialog::WindowProc(message, wParam, lParam);
 }
 

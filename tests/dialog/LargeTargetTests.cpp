@@ -154,7 +154,8 @@ uint64_t HashOf(const std::wstring& path)
 // and, when asked to, presses its Cancel or closes the main window once the
 // bar has passed a point, or clicks the main window's commands while the
 // work runs (as an accessibility tool may: its window is disabled, its
-// buttons are not).
+// buttons are not), or ends the session as logging off does and counts the
+// files in folder once the window has answered.
 class CWindowWatcher
 {
 public:
@@ -164,9 +165,11 @@ public:
         PressCancel,
         CloseMain,
         ClickCommands,
+        EndSession,
     };
-    CWindowWatcher(HWND main, Action action, int atPermille)
-        : m_main(main), m_action(action), m_at(atPermille), m_start(GetTickCount())
+    CWindowWatcher(HWND main, Action action, int atPermille, const std::wstring& folder = L"")
+        : m_main(main), m_action(action), m_at(atPermille), m_start(GetTickCount()),
+          m_folder(folder)
     {
         m_thread = CreateThread(nullptr, 0, Main, this, 0, nullptr);
     }
@@ -203,6 +206,8 @@ public:
     std::wstring m_text;          // of the progress window
     std::vector<int> m_positions; // of its bar, in order
     bool m_acted = false;
+    DWORD_PTR m_mayEnd = TRUE; // the answer to WM_QUERYENDSESSION
+    int m_filesAtEnd = -1;     // in folder once WM_ENDSESSION is answered
 
 private:
     // One that only finds.
@@ -255,6 +260,15 @@ private:
                         PostMessageW(GetDlgItem(self.m_progress, IDCANCEL), BM_CLICK, 0, 0);
                     else if (self.m_action == CloseMain)
                         PostMessageW(self.m_main, WM_CLOSE, 0, 0);
+                    else if (self.m_action == EndSession)
+                    {
+                        DWORD_PTR answer = 0;
+                        SendMessageTimeoutW(self.m_main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                            SMTO_NORMAL, 1000, &self.m_mayEnd);
+                        SendMessageTimeoutW(self.m_main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                            SMTO_NORMAL, 10000, &answer);
+                        self.m_filesAtEnd = FilesIn(self.m_folder);
+                    }
                     else
                         for (int command : {IDC_ENABLE_XP, IDC_DISABLE_XP})
                             PostMessageW(GetDlgItem(self.m_main, command), BM_CLICK, 0, 0);
@@ -269,6 +283,7 @@ private:
     const Action m_action;
     const int m_at;
     const DWORD m_start;
+    const std::wstring m_folder;
     HANDLE m_thread = nullptr;
     volatile LONG m_stop = 0;
     HWND m_progress = nullptr;
@@ -378,6 +393,23 @@ TEST(LongWorkShowsItsProgressAndCanBeCancelled)
                      CHECK_EQ(theTestApp.m_boxes[0], ErrorText(ERROR_DISK_FULL));
                  CHECK(HashOf(target) == before);
                  CHECK_EQ(FilesIn(folder.Path()), 1);
+             }
+
+             // Logging off while the work runs: the session is asked to
+             // wait; when it ends anyway, the work has stopped and left
+             // nothing by the time the window answers.
+             {
+                 theTestApp.Clear();
+                 CHECK_EQ(SendMessageW(d.m_hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF),
+                          LRESULT(TRUE));
+                 CWindowWatcher ender(d.m_hWnd, CWindowWatcher::EndSession, 300, folder.Path());
+                 Click(d.m_hWnd, IDC_ENABLE_XP);
+                 ender.Stop();
+                 CHECK(ender.m_acted);
+                 CHECK_EQ(ender.m_mayEnd, DWORD_PTR(FALSE));
+                 CHECK_EQ(ender.m_filesAtEnd, 1);
+                 CHECK(theTestApp.m_boxes.empty());
+                 CHECK(HashOf(target) == before);
              }
 
              // Closing the main window while the work runs: the work stops

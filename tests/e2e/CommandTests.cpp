@@ -600,7 +600,8 @@ long RunExtracting(const std::wstring& program, const std::wstring& extract)
 // comment naming the dependency, UTF-16 settings, text that neither the tool
 // nor the platform reads, the classic controls named in windows-1252, the
 // Visual Studio 2008 .NET template, the tool's own manifest in two
-// languages), and layouts of other linkers,
+// languages, a neutral and an English variant of other texts), and layouts
+// of other linkers,
 // packers and compilers (imports and TLS in the resource section's slack, a
 // C# program whose headers have no room for another section, a last section
 // whose raw data passes its memory, an installer that finds its payload by
@@ -631,13 +632,19 @@ TEST(EveryKindOfProgramKeepsAllButTheThemedLook)
         bool classic; // Enable offered first
         Proof proof;
         bool exact = true; // Enable then Disable gives back every resource
-    } programs[] = {
-        {L"uac_only.exe", true, Starts},       {L"runtime_only.exe", true, Starts},
-        {L"utf16_settings.exe", true, Starts}, {L"themed_settings.exe", false, Starts},
-        {L"broken_xml.exe", false, Starts},    {L"classic_controls.exe", true, Starts, false},
-        {L"dotnet2008.exe", true, Starts},     {L"manifest1twolanguages.exe", false, Starts},
-        {L"packed.exe", true, Starts},         {L"managed.exe", true, Kept},
-        {L"raw_beyond.exe", true, Starts},     {L"installer.exe", true, Extracts}};
+    } programs[] = {{L"uac_only.exe", true, Starts},
+                    {L"runtime_only.exe", true, Starts},
+                    {L"utf16_settings.exe", true, Starts},
+                    {L"themed_settings.exe", false, Starts},
+                    {L"broken_xml.exe", false, Starts},
+                    {L"classic_controls.exe", true, Starts, false},
+                    {L"dotnet2008.exe", true, Starts},
+                    {L"manifest1twolanguages.exe", false, Starts},
+                    {L"packed.exe", true, Starts},
+                    {L"managed.exe", true, Kept},
+                    {L"raw_beyond.exe", true, Starts},
+                    {L"installer.exe", true, Extracts},
+                    {L"neutral_and_english.exe", false, Starts}};
     int starts = 0;
     for (const auto& program : programs)
     {
