@@ -44,27 +44,11 @@ void DisableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
         // is replaced.
         target.Close();
         const std::vector<CVariantChange> changes = PlanClassicLook(variants);
-        if (!WriteVariantChanges(update.Get(), changes))
-            throw ErrorCodeFromLastError();
-        // Windows judges what is left before the file takes the program's
-        // place, and what is deleted as unreadable must be what it refuses.
-        ResourceCommitOptions options;
-        options.checkManifest = true;
-        options.unreadableManifests = UnreadableLanguages(variants, changes);
-        options.progress = CProgressSync::Going;
-        options.context = &progress;
-        progress.SetPhase(copy ? 1 : 0);
-        // Nothing asks for the themed look (the file changed since the
-        // probe): the file is left as it is, and a Cancel still undoes the
-        // copy.
-        if (changes.empty())
-        {
-            update.Discard();
-            if (progress.Stopped())
-                throw HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        }
-        else if (!update.Commit(&outcome.keptFile, &options))
-            throw ErrorCodeFromLastError();
+        // No change when nothing asks for the themed look (the file changed
+        // since the probe). What is deleted as unreadable must be what the
+        // platform refuses too.
+        CommitVariantChanges(update, changes, UnreadableLanguages(variants, changes), progress,
+                             copy ? 1 : 0, outcome.keptFile);
     }
     catch (HRESULT code)
     {
@@ -79,23 +63,5 @@ void DisableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
 
 void CManifestToolDlg::OnDisableXpStyle()
 {
-    if (!UpdateData(TRUE))
-        return;
-    // A signed program loses its signature: the user decides before
-    // anything is written, the copy included.
-    // Resolved once, here: the work runs on a thread of its own.
-    const CTargetPath path(m_strPath);
-    bool proceed = true;
-    if (!AskBeforeUnsigning(path, proceed))
-    {
-        ShowCommandError(ErrorCodeFromLastError(), m_strPath, std::wstring());
-        return;
-    }
-    if (!proceed)
-        return;
-    const bool copy = BackupWanted();
-    CProgressSync progress(copy ? 2 : 1);
-    CCommandOutcome outcome;
-    RunWork(IDS_PROGRESS_DISABLE, progress, [&] { DisableWork(path, copy, progress, outcome); });
-    EndCommand(path, outcome, IDS_DISABLED_OK, progress);
+    RunCommand(IDS_PROGRESS_DISABLE, IDS_DISABLED_OK, DisableWork);
 }

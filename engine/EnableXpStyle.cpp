@@ -84,27 +84,9 @@ void EnableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
         update.Attach(BeginResourceUpdate(path.Native().c_str(), FALSE));
         if (!update)
             throw BeginUpdateErrorCode(path);
-        if (!WriteVariantChanges(update.Get(), changes))
-            throw ErrorCodeFromLastError();
-        // Windows judges the new manifest before the file takes the
-        // program's place; the new file's bytes are the command's last
-        // phase.
-        ResourceCommitOptions options;
-        options.checkManifest = true;
-        options.progress = CProgressSync::Going;
-        options.context = &progress;
-        progress.SetPhase(copy ? 1 : 0);
-        // Every variant already asks (the file changed since the probe):
-        // the file is left as it is, and a Cancel still undoes the copy.
-        if (changes.empty())
-        {
-            update.Discard();
-            if (progress.Stopped())
-                throw HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        }
-        // From here the update counts as closed, whatever the commit gives.
-        else if (!update.Commit(&outcome.keptFile, &options))
-            throw ErrorCodeFromLastError();
+        // No change when every variant already asks (the file changed since
+        // the probe).
+        CommitVariantChanges(update, changes, {}, progress, copy ? 1 : 0, outcome.keptFile);
     }
     catch (HRESULT code)
     {
@@ -119,23 +101,5 @@ void EnableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
 
 void CManifestToolDlg::OnEnableXpStyle()
 {
-    if (!UpdateData(TRUE))
-        return;
-    // A signed program loses its signature: the user decides before
-    // anything is written, the copy included.
-    // Resolved once, here: the work runs on a thread of its own.
-    const CTargetPath path(m_strPath);
-    bool proceed = true;
-    if (!AskBeforeUnsigning(path, proceed))
-    {
-        ShowCommandError(ErrorCodeFromLastError(), m_strPath, std::wstring());
-        return;
-    }
-    if (!proceed)
-        return;
-    const bool copy = BackupWanted();
-    CProgressSync progress(copy ? 2 : 1);
-    CCommandOutcome outcome;
-    RunWork(IDS_PROGRESS_ENABLE, progress, [&] { EnableWork(path, copy, progress, outcome); });
-    EndCommand(path, outcome, IDS_ENABLED_OK, progress);
+    RunCommand(IDS_PROGRESS_ENABLE, IDS_ENABLED_OK, EnableWork);
 }

@@ -2,7 +2,6 @@
 
 #include "TargetModule.h"
 
-#include "framework/AutoHandles.h"
 #include "pe/ResourceTree.h"
 #include "pe/Win32FileSource.h"
 
@@ -76,45 +75,24 @@ struct CImageBytes
 BOOL ReadImageResources(LPCWSTR name, CImageResources& resources)
 {
     resources = CImageResources();
-    // Beside the update's own handle, which holds the right to delete.
-    CFileHandle file(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file)
-        return FALSE;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size))
-    {
-        const DWORD error = GetLastError();
-        file.Release();
-        SetLastError(error);
-        return FALSE;
-    }
-    pe::Win32FileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
-    DWORD error = 0;
-    try
-    {
-        const pe::PeImage image(source);
-        const pe::ResourceTree tree(image, pe::ReadRootSection(image, source));
-        resources.machine = image.Machine();
-        CImageBytes bytes{image, source};
-        resources.runtimeFlags = RuntimeFlags(
-            !image.Is64(), image.DirectoryRva(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR),
-            image.DirectorySize(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR), CImageBytes::Read, &bytes);
-        resources.manifests =
-            VariantsOf(tree, image, source, 24 /* RT_MANIFEST */, 1, &resources.manifestsMissing);
-        resources.versions = VariantsOf(tree, image, source, 16 /* RT_VERSION */, 1, nullptr);
+    const DWORD error = pe::ReadImageFile(
+        name,
+        [&](pe::Win32FileSource& source, const pe::PeImage& image)
+        {
+            const pe::ResourceTree tree(image, pe::ReadRootSection(image, source));
+            resources.machine = image.Machine();
+            CImageBytes bytes{image, source};
+            resources.runtimeFlags = RuntimeFlags(
+                !image.Is64(), image.DirectoryRva(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR),
+                image.DirectorySize(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR), CImageBytes::Read,
+                &bytes);
+            resources.manifests = VariantsOf(tree, image, source, 24 /* RT_MANIFEST */, 1,
+                                             &resources.manifestsMissing);
+            resources.versions = VariantsOf(tree, image, source, 16 /* RT_VERSION */, 1, nullptr);
+        });
+    if (error == ERROR_SUCCESS)
         return TRUE;
-    }
-    catch (const pe::BadImage&)
-    {
-        error = ERROR_BAD_EXE_FORMAT;
-    }
-    catch (const pe::IoError&)
-    {
-        error = source.Error();
-    }
     resources = CImageResources();
-    file.Release(); // before the error becomes the last one
     SetLastError(error);
     return FALSE;
 }

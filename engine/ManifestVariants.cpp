@@ -4,7 +4,10 @@
 #include "pe/ActivationContext.h"
 #include "pe/ResourceUpdate.h"
 
+#include "errors/ErrorCode.h"
+
 #include <new>
+#include <utility>
 
 namespace
 {
@@ -82,15 +85,32 @@ bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
     return false;
 }
 
-BOOL WriteVariantChanges(HANDLE update, const std::vector<CVariantChange>& changes)
+void CommitVariantChanges(CResourceUpdate& update, const std::vector<CVariantChange>& changes,
+                          std::vector<WORD> unreadable, CProgressSync& progress, int phase,
+                          std::wstring& keptFile)
 {
     for (const CVariantChange& change : changes)
     {
         void* data = change.remove ? nullptr : const_cast<uint8_t*>(change.bytes.data());
         const DWORD size = change.remove ? 0 : static_cast<DWORD>(change.bytes.size());
-        if (!UpdateResourceEntry(update, RT_MANIFEST, MAKEINTRESOURCEW(1), change.language, data,
-                                 size))
-            return FALSE;
+        if (!UpdateResourceEntry(update.Get(), RT_MANIFEST, MAKEINTRESOURCEW(1), change.language,
+                                 data, size))
+            throw ErrorCodeFromLastError();
     }
-    return TRUE;
+    progress.SetPhase(phase);
+    if (changes.empty())
+    {
+        update.Discard();
+        if (progress.Stopped())
+            throw HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        return;
+    }
+    ResourceCommitOptions options;
+    options.checkManifest = true;
+    options.unreadableManifests = std::move(unreadable);
+    options.progress = CProgressSync::Going;
+    options.context = &progress;
+    // From here the update counts as closed, whatever the commit gives.
+    if (!update.Commit(&keptFile, &options))
+        throw ErrorCodeFromLastError();
 }

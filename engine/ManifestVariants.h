@@ -4,7 +4,9 @@
 // and what changes is manifest/ManifestPlan.h.
 #pragma once
 
+#include "ProgressSync.h"
 #include "manifest/ManifestPlan.h"
+#include "pe/ResourceUpdate.h"
 
 #include <windows.h>
 
@@ -23,6 +25,12 @@ BOOL ReadManifestVariants(HMODULE module, std::vector<CManifestVariant>& variant
 bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
                              const std::vector<CManifestVariant>& variants);
 
-// Puts changes into the pending update. FALSE with the failing change's last
-// error.
-BOOL WriteVariantChanges(HANDLE update, const std::vector<CVariantChange>& changes);
+// Puts changes into update and commits it, the platform judging the new
+// manifest before the file takes the program's place (ResourceCommitOptions;
+// unreadable: the languages deleted as unreadable), the new file's bytes
+// reported to progress as phase. With no change the update is discarded and
+// the file left as it is, but a Cancel asked meanwhile still counts. Throws
+// the failure's code (HRESULT); keptFile as EndResourceUpdateEx.
+void CommitVariantChanges(CResourceUpdate& update, const std::vector<CVariantChange>& changes,
+                          std::vector<WORD> unreadable, CProgressSync& progress, int phase,
+                          std::wstring& keptFile);

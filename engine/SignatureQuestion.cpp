@@ -23,9 +23,8 @@ BOOL CManifestToolDlg::AskBeforeUnsigning(const CTargetPath& path, bool& proceed
         signedBy.Format(IDS_SIGNER_UNREADABLE, name);
     else
         signedBy.Format(IDS_SIGNED_BY, name, signature.signer.c_str());
-    // The check box itself, as the copy asks it: what the user sees.
     CString copyNote;
-    if (m_checkSaveCopy.SendMessage(BM_GETCHECK, 0, 0) == BST_CHECKED)
+    if (BackupWanted())
         copyNote.LoadString(IDS_SIGNED_COPY_KEPT);
     CString question;
     question.Format(IDS_SIGNATURE_QUESTION, static_cast<LPCWSTR>(signedBy),

@@ -1,9 +1,7 @@
 #include "TargetSignature.h"
 
 #include "SignerName.h"
-#include "TargetModule.h"
 
-#include "framework/AutoHandles.h"
 #include "pe/PeImage.h"
 #include "pe/Win32FileSource.h"
 
@@ -45,35 +43,17 @@ bool HoldsSignedData(pe::Source& source, uint32_t offset, uint32_t size)
 BOOL ReadTargetSignature(const CTargetPath& path, CTargetSignature& signature)
 {
     signature = CTargetSignature();
-    CFileHandle file(CreateFileW(path.Platform().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-    if (!file)
-        return FALSE;
-    DWORD error = ERROR_SUCCESS;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size))
-        error = GetLastError();
-    else
-    {
-        pe::Win32FileSource source(file.Get(), static_cast<uint64_t>(size.QuadPart));
-        try
+    const DWORD error = pe::ReadImageFile(
+        path.Platform().c_str(),
+        [&](pe::Win32FileSource& source, const pe::PeImage& image)
         {
-            const pe::PeImage image(source); // checks the table lies in the file
+            // The image checks that the table lies in the file.
             const uint32_t tableSize = image.DirectorySize(pe::kDirSecurity);
             signature.isSigned =
                 tableSize != 0 &&
                 HoldsSignedData(source, image.DirectoryRva(pe::kDirSecurity), tableSize);
-        }
-        catch (const pe::BadImage&)
-        {
-        }
-        catch (const pe::IoError&)
-        {
-            error = source.Error();
-        }
-    }
-    file.Release(); // before the error becomes the last one
-    if (error != ERROR_SUCCESS)
+        });
+    if (error != ERROR_SUCCESS && error != ERROR_BAD_EXE_FORMAT)
     {
         SetLastError(error);
         return FALSE;

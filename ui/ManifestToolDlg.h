@@ -50,6 +50,14 @@ public:
     // Starts the target as an independent process; reports its own failure.
     void LaunchTarget();
 
+    // The steps of Enable or Disable on the work's thread: the target, whether
+    // to make the copy first, the progress record, what it leaves.
+    using CommandWork = void (*)(const CTargetPath& path, bool copy, CProgressSync& progress,
+                                 CCommandOutcome& outcome);
+    // Enable or Disable: reads the fields, asks before unsigning, runs work
+    // (RunWork, with the progress text progressId) and ends it (EndCommand,
+    // with the question okId).
+    void RunCommand(UINT progressId, UINT okId, CommandWork work);
     // Runs a command's work on a thread of its own, with the progress
     // window (text: the string textId with the program's file name) when it
     // takes longer than half a second; the window stays alive meanwhile and
