@@ -48,7 +48,7 @@ void DisableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
         // since the probe). What is deleted as unreadable must be what the
         // platform refuses too.
         CommitVariantChanges(update, changes, UnreadableLanguages(variants, changes), progress,
-                             copy ? 1 : 0, outcome.keptFile);
+                             outcome.keptFile);
     }
     catch (HRESULT code)
     {

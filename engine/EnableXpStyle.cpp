@@ -86,7 +86,7 @@ void EnableWork(const CTargetPath& path, bool copy, CProgressSync& progress,
             throw BeginUpdateErrorCode(path);
         // No change when every variant already asks (the file changed since
         // the probe).
-        CommitVariantChanges(update, changes, {}, progress, copy ? 1 : 0, outcome.keptFile);
+        CommitVariantChanges(update, changes, {}, progress, outcome.keptFile);
     }
     catch (HRESULT code)
     {

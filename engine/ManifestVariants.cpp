@@ -86,7 +86,7 @@ bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
 }
 
 void CommitVariantChanges(CResourceUpdate& update, const std::vector<CVariantChange>& changes,
-                          std::vector<WORD> unreadable, CProgressSync& progress, int phase,
+                          std::vector<WORD> unreadable, CProgressSync& progress,
                           std::wstring& keptFile)
 {
     for (const CVariantChange& change : changes)
@@ -97,7 +97,7 @@ void CommitVariantChanges(CResourceUpdate& update, const std::vector<CVariantCha
                                  data, size))
             throw ErrorCodeFromLastError();
     }
-    progress.SetPhase(phase);
+    progress.SetLastPhase();
     if (changes.empty())
     {
         update.Discard();

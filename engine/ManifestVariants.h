@@ -28,9 +28,9 @@ bool PlatformReadsUnreadable(LPCWSTR path, WORD machine,
 // Puts changes into update and commits it, the platform judging the new
 // manifest before the file takes the program's place (ResourceCommitOptions;
 // unreadable: the languages deleted as unreadable), the new file's bytes
-// reported to progress as phase. With no change the update is discarded and
+// reported to progress as its last phase. With no change the update is discarded and
 // the file left as it is, but a Cancel asked meanwhile still counts. Throws
 // the failure's code (HRESULT); keptFile as EndResourceUpdateEx.
 void CommitVariantChanges(CResourceUpdate& update, const std::vector<CVariantChange>& changes,
-                          std::vector<WORD> unreadable, CProgressSync& progress, int phase,
+                          std::vector<WORD> unreadable, CProgressSync& progress,
                           std::wstring& keptFile);

@@ -19,6 +19,7 @@ public:
     // From the work: the phase it now works on (from 0), and done bytes of
     // total in it.
     void SetPhase(int phase) { m_phase = phase; }
+    void SetLastPhase() { m_phase = m_phases - 1; }
     void Report(uint64_t done, uint64_t total)
     {
         const uint64_t part = total == 0 || done >= total ? 1000 : done * 1000 / total;
