@@ -1,5 +1,6 @@
 #include "LumaformSession.h"
 
+#include "../support/TestHarness.h"
 #include "../support/TestSupport.h"
 #include "res/resource.h"
 
@@ -9,7 +10,9 @@ namespace testing
 {
 namespace
 {
-HWND WaitForWindow(DWORD process, HWND exclude, bool mainDialog, DWORD timeout)
+// The process's main dialog, or (mainDialog false) another of its dialogs
+// or boxes than exclude; none once the process has ended or after timeout.
+HWND WaitForWindow(const PROCESS_INFORMATION& process, HWND exclude, bool mainDialog, DWORD timeout)
 {
     auto accept = [&](HWND window)
     {
@@ -21,9 +24,9 @@ HWND WaitForWindow(DWORD process, HWND exclude, bool mainDialog, DWORD timeout)
     HWND found = nullptr;
     for (DWORD waited = 0; waited <= timeout && !found; waited += 50)
     {
-        found = FindVisibleWindow(process, accept);
-        if (!found)
-            Sleep(50);
+        found = FindVisibleWindow(process.dwProcessId, accept);
+        if (!found && WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0)
+            break;
     }
     return found;
 }
@@ -80,16 +83,35 @@ CLumaformSession::CLumaformSession(const std::wstring& exe, const std::wstring& 
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
                         &m_process))
+    {
+        Fail(__FILE__, __LINE__, "Lumaform.exe did not start: error " + Hex(GetLastError()));
         return;
+    }
     WaitForInputIdle(m_process.hProcess, 20000);
-    m_window = WaitForWindow(m_process.dwProcessId, nullptr, true, 20000);
+    m_window = WaitForWindow(m_process, nullptr, true, 20000);
+    if (!m_window)
+        Fail(__FILE__, __LINE__, "Lumaform.exe showed no main window: " + ExitState());
+}
+
+// Whether the program still runs, or how it ended: what a test that lost
+// its window needs to know.
+std::string CLumaformSession::ExitState() const
+{
+    DWORD code = 0;
+    if (!GetExitCodeProcess(m_process.hProcess, &code))
+        return "its state is unknown, error " + Hex(GetLastError());
+    return code == STILL_ACTIVE ? "it still runs" : "it ended with code " + Hex(code);
 }
 
 CLumaformSession::~CLumaformSession()
 {
     if (!m_process.hProcess)
         return;
-    if (m_window)
+    // The program ends only when the test closes it; anything else (a crash)
+    // fails the test with its exit code.
+    if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0)
+        Fail(__FILE__, __LINE__, "Lumaform.exe ended before the test closed it: " + ExitState());
+    else if (m_window)
         PostMessageW(m_window, WM_SYSCOMMAND, SC_CLOSE, 0);
     if (WaitForSingleObject(m_process.hProcess, 10000) != WAIT_OBJECT_0)
         TerminateProcess(m_process.hProcess, 1);
@@ -129,7 +151,7 @@ void CLumaformSession::Click(int id) const
 MessageBoxSeen CLumaformSession::Answer(int button, DWORD timeout) const
 {
     MessageBoxSeen seen;
-    HWND box = WaitForWindow(m_process.dwProcessId, m_window, false, timeout);
+    HWND box = WaitForWindow(m_process, m_window, false, timeout);
     if (!box)
         return seen;
     seen.shown = true;
@@ -148,7 +170,8 @@ bool CLumaformSession::Idle(DWORD timeout) const
     {
         if (IsWindowEnabled(m_window))
             return true;
-        Sleep(50);
+        if (!m_process.hProcess || WaitForSingleObject(m_process.hProcess, 50) == WAIT_OBJECT_0)
+            return false;
     }
     return false;
 }

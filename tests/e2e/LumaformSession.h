@@ -45,6 +45,8 @@ public:
     bool Idle(DWORD timeout = 20000) const;
 
 private:
+    std::string ExitState() const;
+
     PROCESS_INFORMATION m_process = {};
     HWND m_window = nullptr;
 };
