@@ -84,7 +84,7 @@ private:
 };
 
 // The hook's way of making a call move nothing is the file's own.
-static_assert(kFaultNoProgress == pe::Win32File::kNoProgress, "one value for no progress");
+static_assert(kFaultNoProgress == pe::Win32FileSink::kNoProgress, "one value for no progress");
 
 // The target as the core reads it, through whichever handle the update holds
 // at the time, as step of the fault hook; a failed read fails the update.

@@ -4,19 +4,8 @@
 
 namespace pe
 {
-void Win32File::Attach(HANDLE file)
-{
-    m_file = file;
-    m_position = kUnknown;
-}
-
-void Win32File::Failed(DWORD error)
-{
-    m_error = error;
-    throw IoError{};
-}
-
-void Win32File::Move(uint64_t offset, void* data, size_t size, bool write)
+template <typename Stream>
+void Win32File<Stream>::Move(uint64_t offset, void* data, size_t size, bool write)
 {
     const DWORD noProgress = write ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
     auto* at = static_cast<uint8_t*>(data);
@@ -53,23 +42,8 @@ void Win32File::Move(uint64_t offset, void* data, size_t size, bool write)
     }
 }
 
-void Win32FileSource::Use(HANDLE file, uint64_t size)
-{
-    Attach(file);
-    m_size = size;
-}
-
-void Win32FileSink::Use(HANDLE file)
-{
-    Attach(file);
-    m_end = 0;
-}
-
-void Win32FileSink::Write(const void* data, size_t size)
-{
-    WriteAt(m_end, data, size);
-    m_end += size;
-}
+template class Win32File<Source>;
+template class Win32File<Sink>;
 
 DWORD ReadImageFile(const wchar_t* name,
                     const std::function<void(Win32FileSource&, const PeImage&)>& read)

@@ -17,8 +17,11 @@
 namespace pe
 {
 // The handle, its position as far as known, and the one loop that moves
-// bytes through it; a fault hook and the failure are the derived class's.
-class Win32File
+// bytes through it, under a Source or a Sink; a fault hook and the failure
+// are the derived class's. A base of its own beside Source or Sink would
+// make them classes with two bases, whose run-time type support (about
+// 3 KB of the C++ runtime) the program otherwise never needs.
+template <typename Stream> class Win32File : public Stream
 {
 public:
     // What Fault() gives for a call that reports success and moves nothing.
@@ -29,12 +32,15 @@ public:
 
 protected:
     Win32File() = default;
-    ~Win32File() = default;
     Win32File(const Win32File&) = delete;
     Win32File& operator=(const Win32File&) = delete;
 
     // Moves through file from here on, its position unknown.
-    void Attach(HANDLE file);
+    void Attach(HANDLE file)
+    {
+        m_file = file;
+        m_position = kUnknown;
+    }
     // Exactly size bytes at offset, read into data or written from it. A
     // call that fails, or moves nothing, ends in Failed with the platform's
     // error (ERROR_READ_FAULT or ERROR_WRITE_FAULT when it gave none).
@@ -46,7 +52,11 @@ protected:
     virtual DWORD Fault() { return 0; }
     // A failed call with error (never 0): keeps it for Error() and throws
     // IoError. Must not return.
-    [[noreturn]] virtual void Failed(DWORD error);
+    [[noreturn]] virtual void Failed(DWORD error)
+    {
+        m_error = error;
+        throw IoError{};
+    }
 
 private:
     static constexpr uint64_t kUnknown = ~uint64_t(0);
@@ -55,7 +65,11 @@ private:
     DWORD m_error = ERROR_READ_FAULT;
 };
 
-class Win32FileSource : public Source, public Win32File
+// Win32FileSource.cpp holds Move for these two.
+extern template class Win32File<Source>;
+extern template class Win32File<Sink>;
+
+class Win32FileSource : public Win32File<Source>
 {
 public:
     Win32FileSource() = default;
@@ -64,7 +78,11 @@ public:
 
     // Reads file from here on (the update reads through one handle, then
     // through another).
-    void Use(HANDLE file, uint64_t size);
+    void Use(HANDLE file, uint64_t size)
+    {
+        Attach(file);
+        m_size = size;
+    }
     uint64_t Size() const override { return m_size; }
     void Read(uint64_t offset, void* data, size_t size) override
     {
@@ -77,12 +95,20 @@ private:
 
 // A new file written front to back, with a few bytes written again where
 // they were (the checksum).
-class Win32FileSink : public Sink, public Win32File
+class Win32FileSink : public Win32File<Sink>
 {
 public:
     // Writes file from its start; the caller keeps it open meanwhile.
-    void Use(HANDLE file);
-    void Write(const void* data, size_t size) override;
+    void Use(HANDLE file)
+    {
+        Attach(file);
+        m_end = 0;
+    }
+    void Write(const void* data, size_t size) override
+    {
+        WriteAt(m_end, data, size);
+        m_end += size;
+    }
     void WriteAt(uint64_t offset, const void* data, size_t size) override
     {
         Move(offset, const_cast<void*>(data), size, true);
