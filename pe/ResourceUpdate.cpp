@@ -44,14 +44,13 @@ DWORD FaultOf(ResourceUpdateStep step)
     return g_faultHook ? g_faultHook(step) : 0;
 }
 
-// Fails when the hook makes step fail outright; kFaultNoProgress is left to
-// the caller.
-DWORD CheckFault(ResourceUpdateStep step)
+// Fails when the hook makes step fail outright; kFaultNoProgress means
+// something only to the steps that read or write the files (pe::Win32File).
+void CheckFault(ResourceUpdateStep step)
 {
     const DWORD fault = FaultOf(step);
     if (fault != 0 && fault != kFaultNoProgress)
         Fail(fault);
-    return fault;
 }
 
 // A file handle, closed on every path (the writer depends on nothing of the
